@@ -1,0 +1,21 @@
+#pragma once
+
+#include <string>
+
+namespace oskev::records {
+
+// Formatted edits of single values, as in fixed-column records.
+
+// Iw: the integer right-justified in `width` columns, a minus sign for negative values;
+// a value too wide for the field is written as `width` asterisks.
+std::string edit_integer(long long value, int width);
+
+// Fw.d: the value right-justified in `width` columns with exactly `decimals` digits after
+// the decimal point, rounded; a 0 before the point below 1 in magnitude; `width` asterisks
+// when the rounded form does not fit. NaN, Infinity and -Infinity are right-justified.
+std::string edit_fixed(double value, int width, int decimals);
+
+// Right-justifies `text` in `width` columns (no cut when wider).
+std::string right_justify(const std::string& text, int width);
+
+}  // namespace oskev::records
