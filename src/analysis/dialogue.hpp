@@ -1,0 +1,18 @@
+#pragma once
+
+#include "analysis/records/list_reader.hpp"
+#include "analysis/records/list_writer.hpp"
+#include "analysis/run_parameters.hpp"
+#include "analysis/variant.hpp"
+
+namespace oskev::analysis {
+
+// Prints the banner, asks the five run parameters and echoes each answer. An answer the
+// tables cannot hold (more than 100 studies, more than 80000 runs) or a type of estimation
+// other than 1 or 2 stops the run right after its echo.
+RunParameters run_dialogue(Variant variant, records::ListReader& answers, records::ListWriter& console);
+
+// The line about the results file, printed once study.txt is open.
+void announce_results_file(records::ListWriter& console);
+
+}  // namespace oskev::analysis

@@ -1,0 +1,118 @@
+#include "analysis/program.hpp"
+
+#include <fstream>
+#include <istream>
+#include <ostream>
+
+#include "analysis/dialogue.hpp"
+#include "analysis/observed.hpp"
+#include "analysis/records/list_reader.hpp"
+#include "analysis/records/list_writer.hpp"
+#include "analysis/report.hpp"
+#include "analysis/simulation.hpp"
+#include "analysis/study_table.hpp"
+#include "errors/error_service.hpp"
+#include "probability/special_functions.hpp"
+#include "random/binomial.hpp"
+#include "random/uniform_stream.hpp"
+
+namespace oskev::analysis {
+
+namespace {
+
+constexpr std::int32_t kConsoleInputUnit = 5;
+constexpr std::int32_t kStudyUnit = 10;
+constexpr const char* kStudyFile = "study.txt";
+constexpr const char* kResultsFile = "output.txt";
+
+// The library's state for one run: error service, generator, retained binomial set-up and
+// the special functions' first-call values.
+struct Library {
+  explicit Library(std::ostream& console, random::Clock& clock)
+      : errors(console), stream(errors, clock), special(errors) {}
+  errors::ErrorService errors;
+  random::UniformStream stream;
+  random::BinomialSetup binomial;
+  probability::SpecialFunctions special;
+};
+
+// Opens study.txt for reading; like an open with status unknown, a missing file is created
+// empty first (and the read then meets its end).
+std::ifstream open_study_file(const std::filesystem::path& path) {
+  namespace fs = std::filesystem;
+  std::error_code error;
+  if (fs::is_directory(path, error)) {
+    throw errors::RunStopped(errors::kExitInputError, "cannot open " + std::string(kStudyFile) + ": it is a folder");
+  }
+  if (!fs::exists(path, error)) std::ofstream create(path);
+  std::ifstream study(path, std::ios::binary);
+  if (!study) throw errors::RunStopped(errors::kExitInputError, "cannot open " + std::string(kStudyFile));
+  return study;
+}
+
+void run(Variant variant, const RunEnvironment& environment) {
+  const bool oskev = variant == Variant::kOskev;
+  Library library(environment.console, environment.clock);
+  records::ListWriter console(environment.console);
+  records::ListReader answers(environment.answers, kConsoleInputUnit, "stdin");
+
+  // Start-up seeding: the clock is read for SEEDSET (0) and again when SEEDGET readies the
+  // stream; the stored state is not used again.
+  std::int32_t iseed = 0;
+  library.stream.SEEDSET(iseed);
+  library.stream.SEEDGET(iseed);
+
+  const RunParameters parameters = run_dialogue(variant, answers, console);
+  std::ifstream study_file = open_study_file(environment.directory / kStudyFile);
+  announce_results_file(console);
+
+  records::ListReader study(study_file, kStudyUnit, kStudyFile);
+  StudyTable table = read_study_table(study, parameters.NSTUDY);
+  if (oskev) {
+    print_counts(console, table);
+  } else {
+    console.empty_line();
+  }
+  apply_continuity_corrections(table, parameters.CCONE, parameters.CCBOTH);
+  if (oskev) print_counts(console, table);
+
+  ObservedStatistics observed;
+  compute_risk_ratios(table);
+  compute_study_sizes(table);
+  compute_summary(table, observed);
+  compute_limits(table);
+  compute_heterogeneity(table, parameters.NSTUDY, observed, library.special);
+  if (oskev) {
+    print_risk_ratios(console, table);
+    print_observed(console, observed);
+  }
+  environment.console.flush();
+
+  Generators generators(library.stream, library.binomial, library.errors);
+  const SimulatedRuns simulated = simulate(variant, parameters, table, observed.RRMH, generators);
+  const float pemp = empirical_p_value(simulated.QSIM, observed.Q, parameters.NRUNS);
+
+  print_results(variant, console, observed, pemp, simulated.undefined);
+  environment.console.flush();
+  replace_file(environment.directory / kResultsFile, results_file_text(variant, parameters.IOPT, observed, pemp));
+}
+
+}  // namespace
+
+int run_program(Variant variant, const RunEnvironment& environment) {
+  try {
+    run(variant, environment);
+    environment.console.flush();
+    return errors::kExitComplete;
+  } catch (const errors::RunStopped& stop) {
+    environment.console.flush();
+    if (!stop.report().empty()) environment.errors << program_name(variant) << ": " << stop.report() << '\n';
+    return stop.exit_status();
+  } catch (const records::InputError& error) {
+    environment.console.flush();
+    environment.errors << program_name(variant) << ": " << error.what() << '\n';
+    return errors::kExitInputError;
+  }
+}
+
+}  // namespace oskev::analysis

@@ -1,0 +1,107 @@
+#include "analysis/study_table.hpp"
+
+#include <cmath>
+
+namespace oskev::analysis {
+
+namespace {
+// The 97.5% point of the standard normal distribution, held in single precision.
+constexpr float kNormal975 = 1.96f;
+}  // namespace
+
+StudyTable read_study_table(records::ListReader& study, std::int32_t nstudy) {
+  StudyTable table;
+  const std::size_t n = nstudy > 0 ? static_cast<std::size_t>(nstudy) : 0;
+  table.NCOUNT.assign(n, {0, 0, 0, 0});
+  std::vector<records::ListReader::Target> targets;
+  targets.reserve(4 * n);
+  for (auto& row : table.NCOUNT) {
+    for (auto& value : row) targets.emplace_back(&value);
+  }
+  study.read(targets);
+  table.COUNT.resize(n);
+  for (std::size_t i = 0; i < n; ++i) {
+    for (std::size_t j = 0; j < 4; ++j) table.COUNT[i][j] = static_cast<float>(table.NCOUNT[i][j]);
+  }
+  return table;
+}
+
+void apply_continuity_corrections(StudyTable& table, float ccone, float ccboth) {
+  for (std::size_t i = 0; i < table.size(); ++i) {
+    const auto& raw = table.NCOUNT[i];
+    const std::int32_t e1 = raw[kEvents1];
+    const std::int32_t e2 = raw[kEvents2];
+    float correction;
+    if ((e1 == 0 && e2 > 0) || (e1 > 0 && e2 == 0)) {
+      correction = ccone;
+    } else if (e1 == 0 && e2 == 0) {
+      correction = ccboth;
+    } else {
+      continue;
+    }
+    // The correction goes to the events and to the non-events of both arms.
+    const double c = correction;
+    auto& count = table.COUNT[i];
+    count[kEvents1] = static_cast<float>(e1 + c);
+    count[kEvents2] = static_cast<float>(e2 + c);
+    count[kSubjects1] = static_cast<float>(raw[kSubjects1] + 2.0 * c);
+    count[kSubjects2] = static_cast<float>(raw[kSubjects2] + 2.0 * c);
+  }
+}
+
+void compute_risk_ratios(StudyTable& table) {
+  const std::size_t n = table.size();
+  table.PRODA.resize(n);
+  table.PRODC.resize(n);
+  table.RR.resize(n);
+  for (std::size_t i = 0; i < n; ++i) {
+    const auto& c = table.COUNT[i];
+    table.PRODA[i] = static_cast<float>(double{c[kEvents1]} * c[kSubjects2]);
+    table.PRODC[i] = static_cast<float>(double{c[kEvents2]} * c[kSubjects1]);
+    table.RR[i] = static_cast<float>(double{table.PRODA[i]} / table.PRODC[i]);
+  }
+}
+
+void compute_study_sizes(StudyTable& table) {
+  const std::size_t n = table.size();
+  table.NTOT.resize(n);
+  for (std::size_t i = 0; i < n; ++i) {
+    const auto& c = table.COUNT[i];
+    table.NTOT[i] = std::trunc(double{c[kSubjects1]} + c[kSubjects2]);
+  }
+}
+
+void compute_limits(StudyTable& table) {
+  const std::size_t n = table.size();
+  table.VLOGRR.resize(n);
+  table.WEIGHT.resize(n);
+  table.SELOGRR.resize(n);
+  table.RRLL.resize(n);
+  table.RRUL.resize(n);
+  for (std::size_t i = 0; i < n; ++i) {
+    const auto& c = table.COUNT[i];
+    const double e1 = c[kEvents1], s1 = c[kSubjects1], e2 = c[kEvents2], s2 = c[kSubjects2];
+    table.VLOGRR[i] = static_cast<float>(((1.0 / e2 + 1.0 / e1) - 1.0 / s1) - 1.0 / s2);
+    table.WEIGHT[i] = static_cast<float>(1.0 / table.VLOGRR[i]);
+    table.SELOGRR[i] = static_cast<float>(std::sqrt(double{table.VLOGRR[i]}));
+    const float h = static_cast<float>(double{kNormal975} * table.SELOGRR[i]);
+    const double log_rr = std::log(double{table.RR[i]});
+    table.RRLL[i] = static_cast<float>(std::exp(log_rr - h));
+    table.RRUL[i] = static_cast<float>(std::exp(log_rr + h));
+  }
+}
+
+void print_counts(records::ListWriter& console, const StudyTable& table) {
+  for (const auto& c : table.COUNT) console.write({c[0], c[1], c[2], c[3]});
+  console.empty_line();
+}
+
+void print_risk_ratios(records::ListWriter& console, const StudyTable& table) {
+  console.write({"        study", "    RR", "             95%LL", "        95%UL"});
+  for (std::size_t i = 0; i < table.size(); ++i) {
+    console.write({static_cast<std::int32_t>(i + 1), table.RR[i], table.RRLL[i], table.RRUL[i]});
+  }
+  console.empty_line();
+}
+
+}  // namespace oskev::analysis
