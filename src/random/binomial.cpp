@@ -1,0 +1,488 @@
+#include "random/binomial.hpp"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <limits>
+#include <string_view>
+
+#include "probability/machine.hpp"
+
+namespace oskev::random {
+
+namespace {
+
+// Every expression is evaluated in double precision; a named quantity is stored in single
+// precision, and later steps and comparisons use the stored value.
+inline float single(double value) { return static_cast<float>(value); }
+
+// The method's literal constants are single-precision values.
+constexpr double kTriangleSlope = 2.195f;   // P1 = trunc(2.195·sd - 4.6·qq) + 0.5
+constexpr double kTriangleShift = 4.6f;
+constexpr double kSideBase = 0.134f;        // CT = 0.134 + 20.5/(15.3 + M)
+constexpr double kSideScale = 20.5f;
+constexpr double kSideOffset = 15.3f;
+constexpr double kSqueezeLinear = 0.625f;
+constexpr double kSqueezeConstant = 0.16666667f;
+constexpr std::int32_t kExplicitBound = 20;  // |IX - M| up to this: f(IX)/f(M) explicitly
+
+constexpr std::string_view kProbabilityMessage =
+    "The probability P = %(R1), but P must be greater than 0.0 and less than 1.0.";
+
+// Stirling's series correction term of ln(a!) for a >= 1, with a2 = a·a.
+inline double stirling_correction(float a, float a2) {
+  const double s = a2;
+  return (13860.0 - (462.0 - (132.0 - (99.0 - 140.0 / s) / s) / s) / s) / a / 166320.0;
+}
+
+// f(ix)/f(m) by the recursion of successive probability ratios, each product or quotient
+// stored in single precision, in the order of increasing index.
+float density_ratio(std::int32_t ix, std::int32_t m, double g, double pqr) {
+  float f = 1.0f;
+  if (m < ix) {
+    for (std::int64_t j = std::int64_t{m} + 1; j <= ix; ++j) f = single(f * (g / j - pqr));
+  } else if (m > ix) {
+    for (std::int64_t j = std::int64_t{ix} + 1; j <= m; ++j) f = single(f / (g / j - pqr));
+  }
+  return f;
+}
+
+bool probability_in_range(float p) { return p > 0.0f && p < 1.0f; }  // false for NaN
+
+}  // namespace
+
+BinomialFold fold_binomial(std::int32_t n, float p) {
+  BinomialFold fold;
+  if (p > 0.5f) {
+    fold.pp = single(1.0 - p);
+    fold.qq = p;
+    fold.mirrored = true;
+  } else {
+    fold.pp = p;
+    fold.qq = single(1.0 - p);
+  }
+  fold.xnp = single(static_cast<double>(static_cast<float>(n)) * fold.pp);
+  return fold;
+}
+
+bool binomial_uses_inversion(float p, const BinomialFold& fold) {
+  return p < probability::machine::kSingleSpacingMax || fold.xnp <= 10.0f;
+}
+
+namespace {
+
+// The inversion search after the term for count ix: PK = P(ix), CUM = P(0) + ... + P(ix).
+struct InversionWalk {
+  std::int32_t ix;
+  float pk;
+  float cum;
+};
+
+struct InversionTerms {
+  std::int32_t n;
+  float epss;
+  float onem;
+  float pqr;
+  float g;
+
+  // The search's steps that do not depend on the uniform, taken after the uniform was found
+  // above CUM: stop when further terms cannot count (CUM above 1 - 2^-24) or the count is N,
+  // else move to the next term, PK(k) = PK(k - 1)·(G/k - PQR), and stop when it is below
+  // 2^-24. Returns true when the search ends at walk.ix whatever the uniform.
+  bool step(InversionWalk& walk) const {
+    if (walk.cum > onem) return true;
+    // Rounding can leave CUM below a uniform just under 1 after the term for N; the count
+    // must not pass N.
+    if (walk.ix == n) return true;
+    ++walk.ix;
+    walk.pk = single(walk.pk * (static_cast<double>(g) / walk.ix - pqr));
+    walk.cum = single(static_cast<double>(walk.cum) + walk.pk);
+    return walk.pk < epss;
+  }
+
+  std::int32_t search(InversionWalk walk, float u) const {
+    while (!(u <= walk.cum)) {
+      if (step(walk)) break;
+    }
+    return walk.ix;
+  }
+};
+
+// Enough for every search that starts: it starts only when P(0) >= 2^-24, i.e. a mean below
+// about 17, and its terms then fall below 2^-24 within some 60 steps. A longer search would
+// continue term by term past the table.
+constexpr std::int32_t kInversionTable = 128;
+
+}  // namespace
+
+void binomial_inversion(std::int32_t nr, std::int32_t n, const BinomialFold& fold,
+                        std::int32_t* ir, UniformStream& stream) {
+  InversionTerms terms;
+  terms.n = n;
+  terms.epss = probability::machine::kSingleSpacingMin;
+  terms.onem = single(1.0 - terms.epss);
+  const float qn = single(std::pow(static_cast<double>(fold.qq), n));  // P(0 successes)
+  terms.pqr = single(static_cast<double>(fold.pp) / fold.qq);
+  // N + 1 in double: exact for every N, including 2147483647.
+  terms.g = single(terms.pqr * (static_cast<double>(n) + 1.0));
+
+  UniformCursor draw(stream);
+  if (qn < terms.epss) {
+    // Zero successes is all but certain: no search, but still one uniform per variate.
+    for (std::int32_t i = 0; i < nr; ++i) {
+      draw.next();
+      ir[i] = 0;
+    }
+    return;
+  }
+
+  // The cumulative probabilities the search passes do not depend on the uniform, so they are
+  // formed once per call. The search for a uniform u ends at the first count whose CUM is at
+  // least u, or at the count `last` where it ends whatever the uniform.
+  std::array<float, kInversionTable> cum;
+  InversionWalk walk{0, qn, qn};
+  cum[0] = qn;
+  bool complete = false;
+  while (walk.ix < kInversionTable - 1) {
+    if (terms.step(walk)) {
+      complete = true;
+      break;
+    }
+    cum[static_cast<std::size_t>(walk.ix)] = walk.cum;
+  }
+  const std::int32_t last = walk.ix;
+
+  // The terms are never negative before the search ends, so CUM never decreases over the
+  // counts below `last`, and the first count whose CUM is at least u is the number of counts
+  // whose CUM is below u: a count without branches, over a span padded with an infinite CUM.
+  std::array<float, kInversionTable> below;
+  below.fill(std::numeric_limits<float>::infinity());
+  bool ascending = true;
+  for (std::size_t j = 0; j < static_cast<std::size_t>(last); ++j) {
+    below[j] = cum[j];
+    if (j > 0 && cum[j] < cum[j - 1]) ascending = false;
+  }
+  const bool counting = complete && ascending;
+  const std::size_t span = (static_cast<std::size_t>(last) + 7) / 8 * 8;
+
+  for (std::int32_t i = 0; i < nr; ++i) {
+    const float u = draw.next();
+    std::int32_t ix = 0;
+    if (counting) {
+      for (std::size_t j = 0; j < span; ++j) ix += below[j] < u;
+    } else {
+      while (ix < last && !(u <= cum[static_cast<std::size_t>(ix)])) ++ix;
+      if (ix == last && !complete) ix = terms.search(walk, u);
+    }
+    ir[i] = ix;
+  }
+}
+
+void prepare_btpe(std::int32_t n, float p, const BinomialFold& fold, BinomialSetup& setup) {
+  if (n == setup.nsave && p == setup.psave) return;
+  setup.nsave = n;
+  setup.psave = p;
+  const double pp = fold.pp;
+  const double qq = fold.qq;
+  BinomialSetup& s = setup;
+  s.ffm = single(static_cast<double>(fold.xnp) + pp);
+  s.m = static_cast<std::int32_t>(s.ffm);  // at most about N/2 + 1
+  s.xnpq = single(static_cast<double>(fold.xnp) * qq);
+  s.p1 = single(std::trunc(kTriangleSlope * std::sqrt(static_cast<double>(s.xnpq)) -
+                           kTriangleShift * qq) +
+                0.5);
+  s.xm = single(static_cast<double>(s.m) + 0.5);
+  s.xl = single(static_cast<double>(s.xm) - s.p1);
+  s.xr = single(static_cast<double>(s.xm) + s.p1);
+  s.ct = single(kSideBase + kSideScale / (kSideOffset + s.m));
+  float al = single((static_cast<double>(s.ffm) - s.xl) / (s.ffm - static_cast<double>(s.xl) * pp));
+  s.xll = single(al * (1.0 + 0.5 * al));
+  al = single((static_cast<double>(s.xr) - s.ffm) / (static_cast<double>(s.xr) * qq));
+  s.xlr = single(al * (1.0 + 0.5 * al));
+  s.p2 = single((static_cast<double>(s.ct) + 1.0 + s.ct) * s.p1);
+  s.p3 = single(s.p2 + static_cast<double>(s.ct) / s.xll);
+  s.p4 = single(s.p3 + static_cast<double>(s.ct) / s.xlr);
+  s.pqr = single(pp / qq);
+  s.g = single(s.pqr * (static_cast<double>(n) + 1.0));
+}
+
+namespace {
+
+// The BTPE method for one call: the retained set-up widened (exactly) to double once, and
+// f(IX)/f(M) for IX within 20 of the mode, each formed exactly as the explicit evaluation
+// forms it and kept for the call.
+class BtpeDraw {
+ public:
+  BtpeDraw(std::int32_t n, const BinomialFold& fold, const BinomialSetup& s)
+      : n_(n), m_(s.m), p1f_(s.p1), p2f_(s.p2), p3f_(s.p3), p4f_(s.p4), pp_(fold.pp),
+        qq_(fold.qq), dm_(s.m), xnpq_(s.xnpq), p1_(s.p1), xm_(s.xm), xl_(s.xl), xr_(s.xr),
+        ct_(s.ct), xll_(s.xll), xlr_(s.xlr), p2_(s.p2), p3_(s.p3), p4_(s.p4), pqr_(s.pqr),
+        g_(s.g), explicit_from_(xnpq_ / 2.0 - 1.0) {}
+
+  // One variate, attempt by attempt, two uniforms per attempt.
+  std::int32_t one(UniformCursor& draw) {
+    for (;;) {
+      const float u = single(static_cast<double>(draw.next()) * p4_);
+      const float v = draw.next();
+      if (u <= p1_) return triangle(u, v);
+      std::int32_t ix = 0;
+      float w = 0.0f;
+      if (!candidate(u, v, ix, w)) continue;
+      const std::int64_t k = distance(ix);
+      if (k <= kExplicitBound) {
+        if (w <= ratio(ix)) return ix;
+        continue;
+      }
+      if (accept_far(ix, k, w)) return ix;
+    }
+  }
+
+  // nr variates, a block of attempts at a time: the attempts are independent of one another
+  // given their uniforms, so each block is sorted by region and every region is handled in a
+  // loop of its own, free of the unpredictable branch between regions. The variates are the
+  // accepted attempts in order, and the stream is left after the last attempt needed, so
+  // the result is exactly that of `one` called nr times.
+  void many(std::int32_t nr, std::int32_t* ir, UniformCursor& draw);
+
+ private:
+  static constexpr int kBlockAttempts = 128;
+
+  // Triangle: wholly under the density, accepted at once. XM - P1·V + U lies in [XL, XR],
+  // inside 0 ... N.
+  std::int32_t triangle(float u, float v) const {
+    return static_cast<std::int32_t>(xm_ - p1_ * v + u);
+  }
+
+  // Outside the triangle: the candidate IX and the ordinate w to test against f(IX)/f(M), or
+  // false for a rejection on the way.
+  bool candidate(float u, float v, std::int32_t& ix, float& w) const {
+    if (u <= p2_) return parallelogram(u, v, ix, w);
+    if (u <= p3_) return left_tail(u, v, ix, w);
+    return right_tail(u, v, ix, w);
+  }
+
+  // X lies in [XL, XR] as in the triangle.
+  bool parallelogram(float u, float v, std::int32_t& ix, float& w) const {
+    const float x = single(xl_ + (static_cast<double>(u) - p1_) / ct_);
+    w = single(static_cast<double>(v) * ct_ + 1.0 - std::fabs(dm_ - x + 0.5) / p1_);
+    ix = static_cast<std::int32_t>(x);
+    return !(w > 1.0f);
+  }
+
+  // A value above -1 truncates to 0 or more; testing the real value keeps the conversion in
+  // range however far the tail reaches.
+  bool left_tail(float u, float v, std::int32_t& ix, float& w) const {
+    const double t = xl_ + std::log(static_cast<double>(v)) / xll_;
+    const bool inside = !(t <= -1.0);
+    ix = static_cast<std::int32_t>(inside ? t : 0.0);
+    w = single((static_cast<double>(u) - p2_) * v * xll_);
+    return inside;
+  }
+
+  // A value of N + 1 or more truncates above N.
+  bool right_tail(float u, float v, std::int32_t& ix, float& w) const {
+    const double t = xr_ - std::log(static_cast<double>(v)) / xlr_;
+    const bool inside = !(t >= static_cast<double>(n_) + 1.0);
+    ix = static_cast<std::int32_t>(inside ? t : 0.0);
+    w = single((static_cast<double>(u) - p3_) * v * xlr_);
+    return inside;
+  }
+
+  std::int64_t distance(std::int32_t ix) const { return std::llabs(std::int64_t{ix} - m_); }
+
+  float ratio(std::int32_t ix) {
+    const auto slot = static_cast<unsigned>(ix - m_ + kExplicitBound);
+    if (!(ratio_known_ >> slot & 1u)) {
+      ratio_[slot] = density_ratio(ix, m_, g_, pqr_);
+      ratio_known_ |= std::uint64_t{1} << slot;
+    }
+    return ratio_[slot];
+  }
+
+  // Acceptance for a candidate more than 20 from the mode.
+  bool accept_far(std::int32_t ix, std::int64_t k, float v) const {
+    const double dk = static_cast<double>(k);
+    if (dk >= explicit_from_) return v <= density_ratio(ix, m_, g_, pqr_);
+
+    // Squeeze: bounds on ln(f(IX)/f(M)) around the normal approximation. K² in double: no
+    // overflow for any N.
+    const float amaxp = single(
+        (dk / xnpq_) * ((dk * (dk / 3.0 + kSqueezeLinear) + kSqueezeConstant) / xnpq_ + 0.5));
+    const float ynorm = single(-(dk * dk) / (2.0 * xnpq_));
+    const float alv = single(std::log(static_cast<double>(v)));
+    if (alv < static_cast<double>(ynorm) - amaxp) return true;
+    if (alv > static_cast<double>(ynorm) + amaxp) return false;
+
+    // Final test against ln(f(IX)/f(M)) from Stirling's formula; N + 1 and N - IX + 1 in
+    // double, exact for every N.
+    const double dix = ix;
+    const double dn = n_;
+    const float x1 = single(dix + 1.0);
+    const float f1 = single(dm_ + 1.0);
+    const float z = single(dn + 1.0 - dm_);
+    const float w = single(dn - dix + 1.0);
+    const float x2 = single(static_cast<double>(x1) * x1);
+    const float f2 = single(static_cast<double>(f1) * f1);
+    const float z2 = single(static_cast<double>(z) * z);
+    const float w2 = single(static_cast<double>(w) * w);
+    const double bound = xm_ * std::log(static_cast<double>(f1) / x1) +
+                         (dn - dm_ + 0.5) * std::log(static_cast<double>(z) / w) +
+                         (dix - dm_) * std::log(w * pp_ / (x1 * qq_)) +
+                         stirling_correction(f1, f2) + stirling_correction(z, z2) +
+                         stirling_correction(x1, x2) + stirling_correction(w, w2);
+    return !(alv > bound);
+  }
+
+  const std::int32_t n_;
+  const std::int32_t m_;
+  const float p1f_, p2f_, p3f_, p4f_;
+  const double pp_, qq_, dm_, xnpq_, p1_, xm_, xl_, xr_, ct_, xll_, xlr_, p2_, p3_, p4_, pqr_, g_;
+  const double explicit_from_;
+  std::array<float, 2 * kExplicitBound + 1> ratio_{};
+  std::uint64_t ratio_known_ = 0;
+};
+
+void BtpeDraw::many(std::int32_t nr, std::int32_t* ir, UniformCursor& draw) {
+  constexpr int kB = kBlockAttempts;
+  std::array<std::int32_t, 2 * kB> states;
+  std::array<float, kB> us, vs, ws;
+  std::array<std::int32_t, kB> ixs;
+  std::array<std::uint8_t, kB> accepted;
+  // Attempts of the block by region, and those needing the full acceptance test.
+  std::array<std::int32_t, kB> in_parallelogram, in_left, in_right, far;
+
+  // Every f(IX)/f(M) near the mode that a candidate can need (candidates lie in 0 ... N).
+  const std::int64_t lowest = std::max<std::int64_t>(0, std::int64_t{m_} - kExplicitBound);
+  const std::int64_t highest = std::min<std::int64_t>(n_, std::int64_t{m_} + kExplicitBound);
+  for (std::int64_t ix = lowest; ix <= highest; ++ix) ratio(static_cast<std::int32_t>(ix));
+
+  std::int32_t done = 0;
+  while (done < nr) {
+    draw.look_ahead(states.data(), 2 * kB);
+
+    // Triangle attempts are settled here, the others sorted by region. A product of two
+    // single-precision values is exact in double, so U·P4 rounded to single is the single-
+    // precision product, and single-precision comparisons of single-precision values are
+    // the same comparisons.
+    int par = 0, left = 0, right = 0;
+    for (int j = 0; j < kB; ++j) {
+      const float u = draw.uniform_of(states[2 * j]) * p4f_;
+      const float v = draw.uniform_of(states[2 * j + 1]);
+      us[j] = u;
+      vs[j] = v;
+      const bool beyond_p1 = u > p1f_;
+      ixs[j] = triangle(beyond_p1 ? p1f_ : u, v);  // any in-triangle value keeps it in range
+      accepted[j] = !beyond_p1;
+      in_parallelogram[par] = j;
+      in_left[left] = j;
+      in_right[right] = j;
+      // The regions are nested intervals of u: counted without branches.
+      const int beyond_p2 = u > p2f_;
+      const int beyond_p3 = u > p3f_;
+      par += static_cast<int>(beyond_p1) - beyond_p2;
+      left += beyond_p2 - beyond_p3;
+      right += beyond_p3;
+    }
+
+    // The other regions: a candidate within 20 of the mode is decided by its ratio here;
+    // the rest go to the full test.
+    int nfar = 0;
+    auto settle = [&](int j, bool inside, std::int32_t ix, float w) {
+      const std::int64_t k = distance(ix);
+      const bool near = k <= kExplicitBound;
+      const auto slot = static_cast<std::size_t>(near ? ix - m_ + kExplicitBound : 0);
+      ixs[j] = ix;
+      ws[j] = w;
+      // Non-short-circuit: the outcome is data, not a branch.
+      accepted[j] = inside & near & (w <= ratio_[slot]);
+      far[nfar] = j;
+      nfar += inside & !near;
+    };
+    for (int t = 0; t < par; ++t) {
+      const int j = in_parallelogram[t];
+      std::int32_t ix = 0;
+      float w = 0.0f;
+      const bool inside = parallelogram(us[j], vs[j], ix, w);
+      settle(j, inside, ix, w);
+    }
+    for (int t = 0; t < left; ++t) {
+      const int j = in_left[t];
+      std::int32_t ix = 0;
+      float w = 0.0f;
+      const bool inside = left_tail(us[j], vs[j], ix, w);
+      settle(j, inside, ix, w);
+    }
+    for (int t = 0; t < right; ++t) {
+      const int j = in_right[t];
+      std::int32_t ix = 0;
+      float w = 0.0f;
+      const bool inside = right_tail(us[j], vs[j], ix, w);
+      settle(j, inside, ix, w);
+    }
+    for (int t = 0; t < nfar; ++t) {
+      const int j = far[t];
+      accepted[j] = accept_far(ixs[j], distance(ixs[j]), ws[j]);
+    }
+
+    // Accepted attempts in order. A rejected attempt's value is written where the next
+    // accepted one will go, never at or past ir[nr].
+    for (int j = 0; j < kB; ++j) {
+      ir[done] = ixs[j];
+      done += accepted[j];
+      if (done == nr) {
+        draw.take_through(states[2 * j + 1]);
+        return;
+      }
+    }
+    draw.take_through(states[2 * kB - 1]);
+  }
+}
+
+// Below this many variates the per-block work (sorting, the full ratio table) does not pay.
+constexpr std::int32_t kManyFrom = 64;
+
+}  // namespace
+
+void binomial_btpe(std::int32_t nr, std::int32_t n, const BinomialFold& fold,
+                   const BinomialSetup& setup, std::int32_t* ir, UniformStream& stream) {
+  BtpeDraw btpe(n, fold, setup);
+  UniformCursor draw(stream);
+  if (nr >= kManyFrom) {
+    btpe.many(nr, ir, draw);
+    return;
+  }
+  for (std::int32_t i = 0; i < nr; ++i) ir[i] = btpe.one(draw);
+}
+
+void RNBIN(std::int32_t nr, std::int32_t n, float p, std::int32_t* ir, UniformStream& stream,
+           BinomialSetup& setup, errors::ErrorService& errors) {
+  errors.E1PSH("RNBIN");
+  if (n < 1 || nr < 1 || !probability_in_range(p)) {
+    std::int32_t icode = 1;
+    IARGCHK(nr, "NR", 1, icode, errors);
+    IARGCHK(n, "N", 1, icode, errors);
+    if (errors.N1RCD(0) == 0 && !probability_in_range(p)) {
+      errors.E1VALR(1, p);
+      errors.E1MES(errors::kTerminal, 3, kProbabilityMessage);
+    }
+    errors.E1POP("RNBIN");
+    return;
+  }
+
+  const BinomialFold fold = fold_binomial(n, p);
+  if (binomial_uses_inversion(p, fold)) {
+    binomial_inversion(nr, n, fold, ir, stream);
+  } else {
+    prepare_btpe(n, p, fold, setup);
+    binomial_btpe(nr, n, fold, setup, ir, stream);
+  }
+  if (fold.mirrored) {
+    // Counts of failures under pp are successes under P; integer difference, exact for all N.
+    for (std::int32_t i = 0; i < nr; ++i) ir[i] = n - ir[i];
+  }
+  errors.E1POP("RNBIN");
+}
+
+}  // namespace oskev::random

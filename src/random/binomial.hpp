@@ -1,0 +1,66 @@
+#pragma once
+
+#include <cstdint>
+
+#include "errors/error_service.hpp"
+#include "random/uniform_stream.hpp"
+
+namespace oskev::random {
+
+// Constants of the BTPE method for one (N, P), kept by the caller between calls so that the
+// simulation, which draws many batches with the same N and P, computes them once. All zero
+// at construction; nsave = 0 matches no valid N, so the first BTPE call computes them.
+struct BinomialSetup {
+  std::int32_t nsave = 0;  // N and P (the argument, before folding) they were computed for
+  float psave = 0.0f;
+  float ffm = 0.0f;   // mean + pp
+  std::int32_t m = 0;  // mode
+  float xnpq = 0.0f;  // variance
+  float p1 = 0.0f;    // half width of the triangle
+  float xm = 0.0f;    // centre of the triangle
+  float xl = 0.0f;    // left and right ends of the triangle
+  float xr = 0.0f;
+  float ct = 0.0f;    // height of the parallelogram's sides
+  float xll = 0.0f;   // rates of the left and right exponential tails
+  float xlr = 0.0f;
+  float p2 = 0.0f;    // cumulative areas: triangle, + parallelogram, + left tail, + right tail
+  float p3 = 0.0f;
+  float p4 = 0.0f;
+  float pqr = 0.0f;   // pp/qq and pp/qq·(N + 1): the ratio f(k)/f(k - 1) is g/k - pqr
+  float g = 0.0f;
+};
+
+// P folded onto the smaller tail: draws are made for pp <= 0.5 and mirrored (N - count) when
+// the argument P was above one half.
+struct BinomialFold {
+  float pp = 0.0f;
+  float qq = 0.0f;
+  bool mirrored = false;
+  float xnp = 0.0f;  // N·pp, with N in single precision
+};
+
+BinomialFold fold_binomial(std::int32_t n, float p);
+
+// Inversion is used when the mean of the smaller tail is at most 10 (its search is short), or
+// when P is below 2^-23; BTPE otherwise.
+bool binomial_uses_inversion(float p, const BinomialFold& fold);
+
+// Sequential inversion: ir[0 ... nr-1] <- counts of pp-successes (not mirrored), one uniform
+// each.
+void binomial_inversion(std::int32_t nr, std::int32_t n, const BinomialFold& fold,
+                        std::int32_t* ir, UniformStream& stream);
+
+// Computes the BTPE constants for (n, p) unless `setup` already holds them.
+void prepare_btpe(std::int32_t n, float p, const BinomialFold& fold, BinomialSetup& setup);
+
+// BTPE: ir[0 ... nr-1] <- counts of pp-successes (not mirrored), two uniforms per attempt.
+// `setup` must have been prepared for this n and fold.
+void binomial_btpe(std::int32_t nr, std::int32_t n, const BinomialFold& fold,
+                   const BinomialSetup& setup, std::int32_t* ir, UniformStream& stream);
+
+// ir[0 ... nr-1] <- binomial (n, p) variates from `stream`. nr < 1, n < 1 and p outside
+// (0, 1) (including not-a-number) are TERMINAL errors of RNBIN: nothing is drawn or written.
+void RNBIN(std::int32_t nr, std::int32_t n, float p, std::int32_t* ir, UniformStream& stream,
+           BinomialSetup& setup, errors::ErrorService& errors);
+
+}  // namespace oskev::random
