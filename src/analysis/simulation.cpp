@@ -3,195 +3,140 @@
 #include <algorithm>
 #include <bit>
 #include <cmath>
+#include <memory>
+#include <stdexcept>
 #include <string>
 
+#include "analysis/draw_pool.hpp"
+#include "analysis/simulated_tables.hpp"
 #include "errors/run_stopped.hpp"
 
 namespace oskev::analysis {
 
 std::int32_t seed_from_uniform(float ru) { return std::bit_cast<std::int32_t>(ru); }
 
-void Generators::GETUNI(float& r) {
+void Generators::start() {
+  if (ISAVE_ != 0) return;
+  // SEEDSET (0) reads the clock at this moment; the stream was readied at start-up, so the
+  // state SEEDGET returns is that clock seed.
   std::int32_t nout = 0;
   errors_.UMACH(2, nout);
-  stream_.SEEDSET(ISAVE_);
-  stream_.RNUN(1, &r);
+  stream_.SEEDSET(0);
   stream_.SEEDGET(ISAVE_);
-  stream_.SEEDSET(ISAVE_);
-  stream_.RNUN(1, &r);
+}
+
+// Each call restores the saved state and draws (the value the previous call returned), saves
+// the new state, draws again and returns that; so call m returns the uniform of the
+// (m + 1)-th state after the clock seed and saves the m-th.
+void Generators::GETUNI(float& r) {
+  start();
+  ISAVE_ = random::UniformStream::next_state(ISAVE_);
+  const std::int32_t state = random::UniformStream::next_state(ISAVE_);
+  stream_.SEEDSET(state);
+  r = stream_.uniform(state);
+  if (log != nullptr) log->push_back({GeneratorCall::Kind::kUniform, r, 0, 0.0f, 0, 0});
+}
+
+void Generators::peek_GETUNI(std::size_t count, float* values, std::int32_t* saved) {
+  start();
+  std::int32_t state = ISAVE_;
+  for (std::size_t j = 0; j < count; ++j) {
+    state = random::UniformStream::next_state(state);
+    saved[j] = state;
+    values[j] = stream_.uniform(random::UniformStream::next_state(state));
+  }
 }
 
 void Generators::GETBIN(std::int32_t n, float p, std::int32_t* ir, std::int32_t nr, std::int32_t iseed) {
+  note_GETBIN(n, p, nr, iseed);
+  stream_.SEEDSET(iseed);
+  if (random::binomial_arguments_valid(nr, n, p)) {
+    // Nothing to report: the draws alone, without the error-service traffic.
+    random::draw_binomial(nr, n, p, ir, stream_, setup_);
+    return;
+  }
   std::int32_t nout = 0;
   errors_.UMACH(2, nout);
-  stream_.SEEDSET(iseed);
   random::RNBIN(nr, n, p, ir, stream_, setup_, errors_);
 }
+
 
 namespace {
 
 // Most redraws one run of the random-prevalence model may take before the run is given up.
 constexpr long kRedrawLimit = 1'000'000;
-
-// Simulated event counts of one arm over all runs. A count never exceeds the arm's size, so
-// 16 bits hold it whenever the arm has at most 65535 subjects.
-class CountColumn {
- public:
-  void reset(std::int32_t arm_size, std::size_t runs) {
-    wide_ = arm_size > 65535;
-    if (wide_) {
-      wide_values_.assign(runs, 0);
-    } else {
-      narrow_values_.assign(runs, 0);
-    }
-  }
-  void set(std::size_t k, std::int32_t value) {
-    if (wide_) {
-      wide_values_[k] = value;
-    } else {
-      narrow_values_[k] = static_cast<std::uint16_t>(value);
-    }
-  }
-  std::int32_t get(std::size_t k) const { return wide_ ? wide_values_[k] : narrow_values_[k]; }
-
- private:
-  bool wide_ = false;
-  std::vector<std::uint16_t> narrow_values_;
-  std::vector<std::int32_t> wide_values_;
-};
-
-// One simulated table, corrected, with the arm sizes that go with its correction.
-struct SimulatedTable {
-  float a;   // events, arm 1
-  float c;   // events, arm 2
-  float s1;  // subjects, arm 1
-  float s2;  // subjects, arm 2
-};
-
-// A study's simulated tables and how their zero cells are corrected.
-struct SimulatedStudy {
-  CountColumn arm1;
-  CountColumn arm2;
-  double add_one = 0.0;   // added to both event counts when exactly one arm has none
-  double add_both = 0.0;  // added to both when neither has any
-  float raw_s1 = 0.0f, raw_s2 = 0.0f;    // sizes of an uncorrected table: those the draws used
-  float one_s1 = 0.0f, one_s2 = 0.0f;    // sizes that go with the one-zero correction
-  float both_s1 = 0.0f, both_s2 = 0.0f;  // sizes that go with the both-zero correction
-
-  void prepare(const std::array<std::int32_t, 4>& raw, double one, double both, double one_size,
-               double both_size) {
-    add_one = one;
-    add_both = both;
-    raw_s1 = static_cast<float>(raw[kSubjects1]);
-    raw_s2 = static_cast<float>(raw[kSubjects2]);
-    one_s1 = static_cast<float>(raw[kSubjects1] + one_size);
-    one_s2 = static_cast<float>(raw[kSubjects2] + one_size);
-    both_s1 = static_cast<float>(raw[kSubjects1] + both_size);
-    both_s2 = static_cast<float>(raw[kSubjects2] + both_size);
-  }
-
-  SimulatedTable table(std::size_t k) const {
-    const std::int32_t a = arm1.get(k);
-    const std::int32_t c = arm2.get(k);
-    const float sima = static_cast<float>(a);
-    const float simc = static_cast<float>(c);
-    if ((a == 0) != (c == 0)) {
-      return {static_cast<float>(sima + add_one), static_cast<float>(simc + add_one), one_s1, one_s2};
-    }
-    if (a == 0) {
-      return {static_cast<float>(sima + add_both), static_cast<float>(simc + add_both), both_s1, both_s2};
-    }
-    return {sima, simc, raw_s1, raw_s2};
-  }
-};
-
-// The Mantel-Haenszel summary and Q of every run, in blocks of runs so that each study's
-// counts are read in order. Within a run the studies are always summed in order.
-void compute_run_statistics(const std::vector<SimulatedStudy>& studies, std::size_t runs, SimulatedRuns& result) {
-  constexpr std::size_t kBlock = 2048;
-  result.QSIM.assign(runs, 0.0f);
-  std::vector<float> sumas(kBlock), sumcs(kBlock), log_rrmhs(kBlock), qsim(kBlock);
-  for (std::size_t first = 0; first < runs; first += kBlock) {
-    const std::size_t count = std::min(kBlock, runs - first);
-    std::fill_n(sumas.begin(), count, 0.0f);
-    std::fill_n(sumcs.begin(), count, 0.0f);
-    for (const SimulatedStudy& study : studies) {
-      for (std::size_t b = 0; b < count; ++b) {
-        const SimulatedTable t = study.table(first + b);
-        const double ntots = std::trunc(double{t.s1} + t.s2);
-        sumas[b] = static_cast<float>(sumas[b] + double{t.a} * t.s2 / ntots);
-        sumcs[b] = static_cast<float>(sumcs[b] + double{t.c} * t.s1 / ntots);
-      }
-    }
-    for (std::size_t b = 0; b < count; ++b) {
-      const float rrmhs = static_cast<float>(double{sumas[b]} / sumcs[b]);
-      // Here the summary's logarithm is rounded to single precision, the study's is not.
-      log_rrmhs[b] = static_cast<float>(std::log(double{rrmhs}));
-      qsim[b] = 0.0f;
-    }
-    for (const SimulatedStudy& study : studies) {
-      for (std::size_t b = 0; b < count; ++b) {
-        const SimulatedTable t = study.table(first + b);
-        const float rrsim = static_cast<float>((double{t.a} * t.s2) / (double{t.s1} * t.c));
-        const float vlogrs = static_cast<float>(1.0 / t.c + 1.0 / t.a - 1.0 / t.s1 - 1.0 / t.s2);
-        const float weights = static_cast<float>(1.0 / vlogrs);
-        const double d = std::log(double{rrsim}) - log_rrmhs[b];
-        const float d_single = static_cast<float>(d);
-        qsim[b] = static_cast<float>(qsim[b] + double{d_single} * d * weights);
-      }
-    }
-    std::copy_n(qsim.begin(), count, result.QSIM.begin() + static_cast<std::ptrdiff_t>(first));
-  }
-  result.undefined = static_cast<std::int32_t>(
-      std::count_if(result.QSIM.begin(), result.QSIM.end(), [](float q) { return std::isnan(q); }));
-}
+// Runs of the random-prevalence model handed to another thread at a time.
+constexpr std::size_t kRunsPerBatch = 4096;
+// Totals of the random-prevalence model drawn ahead at a time: at first, and at most.
+constexpr std::size_t kFirstTotalsBatch = 64;
+constexpr std::size_t kMaxTotalsBatch = 1024;
 
 [[noreturn]] void refuse(const std::string& report) { throw errors::RunStopped(errors::kExitRefused, report); }
 
 std::string study_label(std::size_t i) { return "study " + std::to_string(i + 1); }
+
+std::size_t run_count(const RunParameters& p) { return p.NRUNS > 0 ? static_cast<std::size_t>(p.NRUNS) : 0; }
+
+// Draws the uniform and the seed for one GETBIN call.
+std::int32_t next_seed(Generators& generators) {
+  float ru = 0.0f;
+  generators.GETUNI(ru);
+  return seed_from_uniform(ru);
+}
+
+// A draw the program is about to make: made here when its arguments are valid (later, on
+// any thread), else made at once on the program's own library, which writes the error and
+// stops the run exactly where the program would.
+[[noreturn]] void stop_at(Generators& generators, std::int32_t n, float p, std::int32_t nr, std::int32_t seed) {
+  std::vector<std::int32_t> ir(static_cast<std::size_t>(std::max(nr, 1)));
+  generators.GETBIN(n, p, ir.data(), nr, seed);
+  throw std::logic_error("RNBIN accepted arguments it refuses");
+}
+
+inline void plan_or_stop(Generators& generators, std::int32_t n, float p, std::int32_t nr, std::int32_t seed) {
+  if (!random::binomial_arguments_valid(nr, n, p)) [[unlikely]] stop_at(generators, n, p, nr, seed);
+  generators.note_GETBIN(n, p, nr, seed);
+}
 
 // Fixed prevalence of total events: each arm's event probability is fixed once from the
 // study's observed events, arm 1's being RRMH times arm 2's; all runs of an arm are drawn in
 // one call. Simulated zero cells are corrected with 0.5 (one arm) and 0.1 (both arms).
 void simulate_fixed_prevalence(const RunParameters& p, const StudyTable& table, float rrmh,
                                Generators& generators, std::vector<SimulatedStudy>& studies) {
-  const std::size_t runs = p.NRUNS > 0 ? static_cast<std::size_t>(p.NRUNS) : 0;
-  std::vector<std::int32_t> ira(std::max<std::size_t>(runs, 1)), irc(std::max<std::size_t>(runs, 1));
+  struct Draw {
+    std::int32_t n;
+    float p;
+    std::int32_t seed;
+    CountColumn* column;
+  };
+  std::vector<Draw> draws;
+  const std::size_t runs = run_count(p);
   for (std::size_t i = 0; i < table.size(); ++i) {
     const auto& raw = table.NCOUNT[i];
     const auto& c = table.COUNT[i];
     const float parm2 = static_cast<float>((double{c[kEvents1]} + c[kEvents2]) /
                                            (double{rrmh} * c[kSubjects1] + c[kSubjects2]));
     const float parm1 = static_cast<float>(double{rrmh} * parm2);
-    float ru = 0.0f;
-    generators.GETUNI(ru);
-    generators.GETBIN(raw[kSubjects1], parm1, ira.data(), p.NRUNS, seed_from_uniform(ru));
-    generators.GETUNI(ru);
-    generators.GETBIN(raw[kSubjects2], parm2, irc.data(), p.NRUNS, seed_from_uniform(ru));
-
     SimulatedStudy& study = studies[i];
-    study.prepare(raw, double{0.5f}, double{0.1f}, 1.0, double{0.2f});
-    study.arm1.reset(raw[kSubjects1], runs);
-    study.arm2.reset(raw[kSubjects2], runs);
-    for (std::size_t k = 0; k < runs; ++k) {
-      study.arm1.set(k, ira[k]);
-      study.arm2.set(k, irc[k]);
-    }
+    study.prepare(raw, runs, double{0.5f}, double{0.1f}, 1.0, double{0.2f});
+
+    const std::int32_t seed1 = next_seed(generators);
+    plan_or_stop(generators, raw[kSubjects1], parm1, p.NRUNS, seed1);
+    draws.push_back({raw[kSubjects1], parm1, seed1, &study.arm1});
+    const std::int32_t seed2 = next_seed(generators);
+    plan_or_stop(generators, raw[kSubjects2], parm2, p.NRUNS, seed2);
+    draws.push_back({raw[kSubjects2], parm2, seed2, &study.arm2});
   }
+  parallel_for<DrawWorker>(draws.size(), [&](DrawWorker& worker, std::size_t j) {
+    const Draw& draw = draws[j];
+    std::vector<std::int32_t> variates(runs);
+    worker.draw(draw.n, draw.p, variates.data(), p.NRUNS, draw.seed);
+    for (std::size_t k = 0; k < runs; ++k) draw.column->set(k, variates[k]);
+  });
 }
 
-// Random prevalence of total events: every run first draws the study's total events from its
-// pooled proportion, derives the arm probabilities from that total (redrawing totals that
-// give a probability outside (0, 1]), then draws both arms. Zero cells are corrected with the
-// entered corrections at once.
-void simulate_random_prevalence(Variant variant, const RunParameters& p, const StudyTable& table, float rrmh,
-                                Generators& generators, std::vector<SimulatedStudy>& studies) {
-  if (p.NRUNS < 1) {
-    refuse("the random prevalence of total events needs at least one run, not " + std::to_string(p.NRUNS));
-  }
-  const std::size_t runs = static_cast<std::size_t>(p.NRUNS);
-  // A study whose participants do not exceed its corrected events never yields an accepted
-  // total; and the pooled size must fit the binomial generator's 32-bit count.
+// Refuses, before any draw, a study that the random-prevalence model can never simulate.
+std::vector<std::int32_t> pooled_sizes(const StudyTable& table) {
   std::vector<std::int32_t> npool(table.size());
   for (std::size_t i = 0; i < table.size(); ++i) {
     const auto& raw = table.NCOUNT[i];
@@ -201,50 +146,142 @@ void simulate_random_prevalence(Variant variant, const RunParameters& p, const S
       refuse(study_label(i) + " cannot be simulated under random prevalence of total events: its " +
              std::to_string(pooled) + " participants exceed the generator's limit of 2147483647");
     }
-    npool[i] = static_cast<std::int32_t>(pooled);
+    // No total can then be accepted: the program would redraw for ever.
     if (static_cast<double>(pooled) <= double{c[kEvents1]} + c[kEvents2]) {
       refuse(study_label(i) + " cannot be simulated under random prevalence of total events: its " +
              std::to_string(pooled) + " participants do not exceed its corrected events");
     }
+    npool[i] = static_cast<std::int32_t>(pooled);
   }
+  return npool;
+}
 
+// Random prevalence of total events: every run first draws the study's total events from its
+// pooled proportion, derives the arm probabilities from that total (redrawing totals that
+// give a probability outside (0, 1]), then draws both arms. Zero cells are corrected with the
+// entered corrections.
+//
+// The totals are drawn here, in order, a batch of runs at a time: their seeds are read ahead
+// on the private stream as if no total of the batch were redrawn, and a redrawn total ends
+// the batch there (the seeds after it shift by one). The arm draws of each batch of accepted
+// runs go to the pipeline.
+void simulate_random_prevalence(Variant variant, const RunParameters& p, const StudyTable& table, float rrmh,
+                                Generators& generators, std::vector<SimulatedStudy>& studies) {
+  if (p.NRUNS < 1) {
+    refuse("the random prevalence of total events needs at least one run, not " + std::to_string(p.NRUNS));
+  }
+  const std::vector<std::int32_t> npool = pooled_sizes(table);
+  const std::size_t runs = run_count(p);
   const bool v10 = variant == Variant::kOskevV10;
+
+  DrawWorker totals_worker;
+  std::vector<float> uniforms;
+  std::vector<std::int32_t> saved;
+  std::vector<random::SingleDraw> totals;
+  DrawPipeline pipeline;  // destroyed (its threads stopped) before `studies` on every way out
   for (std::size_t i = 0; i < table.size(); ++i) {
     const auto& raw = table.NCOUNT[i];
     const auto& c = table.COUNT[i];
+    const std::int32_t s1 = raw[kSubjects1], s2 = raw[kSubjects2];
     const float ppool = static_cast<float>((double{c[kEvents1]} + c[kEvents2]) /
                                            (double{c[kSubjects1]} + c[kSubjects2]));
+    // PARM2 is formed with the study's corrected observed sizes.
     const double denominator = double{rrmh} * c[kSubjects1] + c[kSubjects2];
     SimulatedStudy& study = studies[i];
-    study.prepare(raw, double{p.CCONE}, double{p.CCBOTH}, 2.0 * p.CCONE, 2.0 * p.CCBOTH);
-    study.arm1.reset(raw[kSubjects1], runs);
-    study.arm2.reset(raw[kSubjects2], runs);
-    for (std::size_t k = 0; k < runs; ++k) {
-      float ru = 0.0f;
-      float parm1 = 0.0f, parm2 = 0.0f;
-      for (long redraws = 0;; ++redraws) {
-        if (redraws == kRedrawLimit) {
-          refuse(study_label(i) + ", run " + std::to_string(k + 1) + ": no acceptable total of events in " +
-                 std::to_string(kRedrawLimit) + " draws under random prevalence of total events");
-        }
-        std::int32_t nevt = 0;
-        generators.GETUNI(ru);
-        generators.GETBIN(npool[i], ppool, &nevt, 1, seed_from_uniform(ru));
-        parm2 = static_cast<float>(nevt / denominator);
-        parm1 = static_cast<float>(double{rrmh} * parm2);
-        if (parm2 > 1.0f || parm1 > 1.0f) continue;
-        if (v10 ? (parm2 <= 0.0f || parm1 <= 0.0f) : (parm2 == 0.0f || parm1 == 0.0f)) continue;
-        break;
-      }
-      std::int32_t ira = 0, irc = 0;
-      generators.GETUNI(ru);
-      generators.GETBIN(raw[kSubjects1], parm1, &ira, 1, seed_from_uniform(ru));
-      generators.GETUNI(ru);
-      generators.GETBIN(raw[kSubjects2], parm2, &irc, 1, seed_from_uniform(ru));
-      study.arm1.set(k, ira);
-      study.arm2.set(k, irc);
+    study.prepare(raw, runs, double{p.CCONE}, double{p.CCBOTH}, 2.0 * p.CCONE, 2.0 * p.CCBOTH);
+    // The arm probabilities and whether they are accepted depend on the drawn total alone:
+    // worked out once for each total that comes up.
+    struct ArmProbabilities {
+      bool known = false;
+      bool redrawn = false;
+      float parm1 = 0.0f;
+      float parm2 = 0.0f;
+    };
+    std::vector<ArmProbabilities> by_total(std::min<std::size_t>(static_cast<std::size_t>(npool[i]) + 1, 1 << 16));
+    auto arm_probabilities = [&](std::int32_t nevt) {
+      ArmProbabilities a;
+      a.parm2 = static_cast<float>(nevt / denominator);
+      a.parm1 = static_cast<float>(double{rrmh} * a.parm2);
+      a.redrawn = a.parm2 > 1.0f || a.parm1 > 1.0f ||
+                  (v10 ? (a.parm2 <= 0.0f || a.parm1 <= 0.0f) : (a.parm2 == 0.0f || a.parm1 == 0.0f));
+      a.known = true;
+      return a;
+    };
+    if (!random::binomial_arguments_valid(1, npool[i], ppool)) {
+      std::int32_t nevt = 0;
+      generators.GETBIN(npool[i], ppool, &nevt, 1, next_seed(generators));  // reports and stops
     }
+
+    auto new_arms = [] {
+      auto arms = std::make_shared<std::vector<random::SingleDraw>>();
+      arms->reserve(2 * kRunsPerBatch);
+      return arms;
+    };
+    auto arms = new_arms();
+    std::size_t arms_first = 0;
+    auto hand_over = [&] {
+      pipeline.submit([arms, arms_first, &study](DrawWorker& worker) {
+        worker.draw_singles(*arms);
+        for (std::size_t j = 0; j < arms->size() / 2; ++j) {
+          study.arm1.set(arms_first + j, (*arms)[2 * j].variate);
+          study.arm2.set(arms_first + j, (*arms)[2 * j + 1].variate);
+        }
+      });
+      arms = new_arms();
+    };
+
+    std::size_t k = 0;
+    std::size_t batch = kFirstTotalsBatch;
+    long redraws = 0;
+    while (k < runs) {
+      const std::size_t b = std::min(batch, runs - k);
+      uniforms.resize(3 * b);
+      saved.resize(3 * b);
+      generators.peek_GETUNI(3 * b, uniforms.data(), saved.data());
+      totals.resize(b);
+      for (std::size_t j = 0; j < b; ++j) totals[j] = {npool[i], ppool, seed_from_uniform(uniforms[3 * j]), 0};
+      totals_worker.draw_singles(totals);
+
+      bool redrawn = false;
+      for (std::size_t j = 0; j < b && !redrawn; ++j) {
+        generators.take_GETUNI(uniforms[3 * j], saved[3 * j]);
+        generators.note_GETBIN(npool[i], ppool, 1, totals[j].seed);
+        const auto nevt = static_cast<std::size_t>(totals[j].variate);
+        ArmProbabilities a;
+        if (nevt < by_total.size()) {
+          if (!by_total[nevt].known) by_total[nevt] = arm_probabilities(totals[j].variate);
+          a = by_total[nevt];
+        } else {
+          a = arm_probabilities(totals[j].variate);
+        }
+        const float parm1 = a.parm1, parm2 = a.parm2;
+        redrawn = a.redrawn;
+        if (redrawn) {
+          if (++redraws == kRedrawLimit) {
+            refuse(study_label(i) + ", run " + std::to_string(k + 1) + ": no acceptable total of events in " +
+                   std::to_string(kRedrawLimit) + " draws under random prevalence of total events");
+          }
+          break;
+        }
+        redraws = 0;
+        const std::int32_t seed1 = seed_from_uniform(uniforms[3 * j + 1]);
+        generators.take_GETUNI(uniforms[3 * j + 1], saved[3 * j + 1]);
+        plan_or_stop(generators, s1, parm1, 1, seed1);
+        const std::int32_t seed2 = seed_from_uniform(uniforms[3 * j + 2]);
+        generators.take_GETUNI(uniforms[3 * j + 2], saved[3 * j + 2]);
+        plan_or_stop(generators, s2, parm2, 1, seed2);
+        if (arms->empty()) arms_first = k;
+        arms->push_back({s1, parm1, seed1, 0});
+        arms->push_back({s2, parm2, seed2, 0});
+        ++k;
+        if (arms->size() == 2 * kRunsPerBatch) hand_over();
+      }
+      // Read ahead less after a redraw, more after a batch without one.
+      batch = redrawn ? std::max<std::size_t>(batch / 4, 4) : std::min<std::size_t>(batch * 2, kMaxTotalsBatch);
+    }
+    if (!arms->empty()) hand_over();
   }
+  pipeline.finish();
 }
 
 }  // namespace
@@ -258,7 +295,9 @@ SimulatedRuns simulate(Variant variant, const RunParameters& parameters, const S
     simulate_random_prevalence(variant, parameters, table, rrmh, generators, studies);
   }
   SimulatedRuns result;
-  compute_run_statistics(studies, parameters.NRUNS > 0 ? static_cast<std::size_t>(parameters.NRUNS) : 0, result);
+  result.QSIM = run_statistics(studies, run_count(parameters));
+  result.undefined = static_cast<std::int32_t>(
+      std::count_if(result.QSIM.begin(), result.QSIM.end(), [](float q) { return std::isnan(q); }));
   return result;
 }
 

@@ -16,6 +16,17 @@ namespace oskev::analysis {
 // read as a 32-bit integer (not its converted value), always within the seeds SEEDSET takes.
 std::int32_t seed_from_uniform(float ru);
 
+// One call of the generator subroutines, as tests follow the simulation's draws.
+struct GeneratorCall {
+  enum class Kind { kUniform, kBinomial };
+  Kind kind = Kind::kUniform;
+  float uniform = 0.0f;  // GETUNI: the value returned
+  std::int32_t n = 0;    // GETBIN: trials, probability, number of variates, seed
+  float p = 0.0f;
+  std::int32_t nr = 0;
+  std::int32_t seed = 0;
+};
+
 // The program's two generator subroutines between the simulation and the library.
 class Generators {
  public:
@@ -28,26 +39,47 @@ class Generators {
   void GETUNI(float& r);
   // ir[0 ... nr-1] <- binomial (n, p) variates from the shared stream seeded with `iseed`.
   void GETBIN(std::int32_t n, float p, std::int32_t* ir, std::int32_t nr, std::int32_t iseed);
+  // A GETBIN call with checked arguments that another thread makes on a stream of its own:
+  // noted here, in the order the program makes it.
+  void note_GETBIN(std::int32_t n, float p, std::int32_t nr, std::int32_t iseed) {
+    if (log != nullptr) log->push_back({GeneratorCall::Kind::kBinomial, 0.0f, n, p, nr, iseed});
+  }
 
-  std::int32_t saved_state() const noexcept { return ISAVE_; }
+  // Reads the private stream ahead, which depends on nothing else: values[j] is what the
+  // (j + 1)-th next GETUNI call returns, and saved[j] the state it saves.
+  void peek_GETUNI(std::size_t count, float* values, std::int32_t* saved);
+  // Makes the next GETUNI call, read ahead as `value` saving `saved`. Unlike GETUNI it leaves
+  // the shared stream alone: every GETBIN seeds the shared stream first, so where GETUNI
+  // leaves it is never seen.
+  void take_GETUNI(float value, std::int32_t saved) {
+    ISAVE_ = saved;
+    if (log != nullptr) log->push_back({GeneratorCall::Kind::kUniform, value, 0, 0.0f, 0, 0});
+  }
+
+  // When set, every call is appended here.
+  std::vector<GeneratorCall>* log = nullptr;
 
  private:
   random::UniformStream& stream_;
   random::BinomialSetup& setup_;
   errors::ErrorService& errors_;
+  // The first call seeds the private stream from the clock: ISAVE then holds the clock seed,
+  // the state before the stream's first value.
+  void start();
+
   std::int32_t ISAVE_ = 0;
 };
 
 // Heterogeneity statistics of the simulated runs.
 struct SimulatedRuns {
-  std::vector<float> QSIM;      // Q of every run; not a number where zero cells remained
-  std::int32_t undefined = 0;   // runs whose Q is not a number
+  std::vector<float> QSIM;     // Q of every run; not a number where zero cells remained
+  std::int32_t undefined = 0;  // runs whose Q is not a number
 };
 
 // Draws NRUNS sets of study tables under a common risk ratio RRMH (fixed prevalence of total
 // events for IOPT 1, random prevalence for IOPT 2) and computes each set's own Mantel-Haenszel
-// summary and Q. Every simulated table is evaluated with its own arm sizes: those of its
-// continuity correction when it was corrected, the arm sizes as read otherwise.
+// summary and Q. Draws whose arguments are known to be valid are spread over the machine's
+// cores; every draw depends only on its arguments and seed, so the result does not.
 SimulatedRuns simulate(Variant variant, const RunParameters& parameters, const StudyTable& table, float rrmh,
                        Generators& generators);
 

@@ -67,7 +67,7 @@ std::string right_aligned(std::int32_t value, std::size_t width) {
 
 ErrorService::ErrorService(std::ostream& console) : console_(console) {
   for (std::size_t i = 0; i < levels_.size(); ++i) {
-    levels_[i].name = std::string(kNameLength, ' ');
+    levels_[i].name.fill(' ');
     levels_[i].user_call = (i == 2);
   }
   levels_[1].name = padded_name("USER");
@@ -83,9 +83,10 @@ std::ostream& ErrorService::unit_stream(std::int32_t unit) {
   return it == units_.end() ? console_ : *it->second;
 }
 
-std::string ErrorService::padded_name(std::string_view name) {
-  std::string padded(name.substr(0, kNameLength));
-  padded.resize(kNameLength, ' ');
+ErrorService::Name ErrorService::padded_name(std::string_view name) {
+  Name padded;
+  padded.fill(' ');
+  name.copy(padded.data(), kNameLength);
   return padded;
 }
 
@@ -145,7 +146,7 @@ void ErrorService::E1POP(std::string_view name) {
   Level& current = levels_[level_];
   if (padded_name(name) != current.name) {
     E1VALL(1, name);
-    E1VALL(-2, current.name);
+    E1VALL(-2, name_text(current.name));
     stop_with(kTerminal, 2,
               "Error condition in E1POP.  %(L1) does not match the name %(L2) in the stack.");
   }
@@ -330,7 +331,7 @@ void ErrorService::E1SHOW() {
   std::string header = " ";
   header += std::to_string(current.code);
   header += " from ";
-  header += shown_name(current.name, true);
+  header += shown_name(name_text(current.name), true);
   const std::size_t first_room = header.size() < kFirstLineRoom ? kFirstLineRoom - header.size() : 1;
 
   std::string text;
@@ -357,7 +358,7 @@ void ErrorService::E1SHOW() {
     for (int l = level_; l >= 1; --l) {
       const Level& entry = levels_[l];
       text += "     ";
-      text += padded_name(shown_name(entry.name, false));
+      text += name_text(padded_name(shown_name(name_text(entry.name), false)));
       text += right_aligned(entry.type, 6);
       text += "      ";
       text += right_aligned(entry.code, 6);

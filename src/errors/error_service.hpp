@@ -77,7 +77,9 @@ class ErrorService {
 
  private:
   struct Level {
-    std::string name;  // always kNameLength characters, blank-padded
+    // Always kNameLength characters, blank-padded: a fixed array, since every library call
+    // stores one and the simulation makes tens of millions of calls.
+    std::array<char, kNameLength> name{};
     std::int32_t type = -1;
     std::int32_t code = -1;
     bool user_call = false;
@@ -86,7 +88,9 @@ class ErrorService {
   void add_parameter(char key, std::int32_t digit, std::string_view value);
   void expand_template(std::string_view msg);
   [[noreturn]] void stop_with(std::int32_t type, std::int32_t code, std::string_view msg);
-  static std::string padded_name(std::string_view name);
+  using Name = std::array<char, kNameLength>;
+  static Name padded_name(std::string_view name);
+  static std::string_view name_text(const Name& name) { return {name.data(), name.size()}; }
   static std::string shown_name(std::string_view stored, bool cut_at_blank);
   static std::string_view type_name(std::int32_t type);
 

@@ -1,12 +1,14 @@
 #include "random/binomial.hpp"
 
 #include <algorithm>
+#include <bit>
 #include <array>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <limits>
 #include <string_view>
+#include <vector>
 
 #include "probability/machine.hpp"
 
@@ -26,7 +28,7 @@ constexpr double kSideScale = 20.5f;
 constexpr double kSideOffset = 15.3f;
 constexpr double kSqueezeLinear = 0.625f;
 constexpr double kSqueezeConstant = 0.16666667f;
-constexpr std::int32_t kExplicitBound = 20;  // |IX - M| up to this: f(IX)/f(M) explicitly
+constexpr std::int32_t kExplicitBound = BinomialSetup::kRatioReach;  // |IX - M| up to this: f(IX)/f(M) explicitly
 
 constexpr std::string_view kProbabilityMessage =
     "The probability P = %(R1), but P must be greater than 0.0 and less than 1.0.";
@@ -50,6 +52,17 @@ float density_ratio(std::int32_t ix, std::int32_t m, double g, double pqr) {
 }
 
 bool probability_in_range(float p) { return p > 0.0f && p < 1.0f; }  // false for NaN
+
+// Below this many variates a call draws its uniforms one by one: the work that pays off over
+// many variates (a cursor's states computed ahead, the inversion's table of cumulative
+// probabilities, BTPE's sorted blocks) would cost more than it saves.
+constexpr std::int32_t kManyFrom = 64;
+
+// Uniforms straight from the stream, one RNUNONE each.
+struct DirectDraw {
+  UniformStream& stream;
+  float next() { return stream.RNUNONE(); }
+};
 
 }  // namespace
 
@@ -128,6 +141,14 @@ void binomial_inversion(std::int32_t nr, std::int32_t n, const BinomialFold& fol
   // N + 1 in double: exact for every N, including 2147483647.
   terms.g = single(terms.pqr * (static_cast<double>(n) + 1.0));
 
+  if (nr < kManyFrom) {
+    for (std::int32_t i = 0; i < nr; ++i) {
+      const float u = stream.RNUNONE();
+      ir[i] = qn < terms.epss ? 0 : terms.search(InversionWalk{0, qn, qn}, u);
+    }
+    return;
+  }
+
   UniformCursor draw(stream);
   if (qn < terms.epss) {
     // Zero successes is all but certain: no search, but still one uniform per variate.
@@ -180,10 +201,10 @@ void binomial_inversion(std::int32_t nr, std::int32_t n, const BinomialFold& fol
   }
 }
 
-void prepare_btpe(std::int32_t n, float p, const BinomialFold& fold, BinomialSetup& setup) {
-  if (n == setup.nsave && p == setup.psave) return;
+void compute_btpe_setup(std::int32_t n, float p, const BinomialFold& fold, BinomialSetup& setup) {
   setup.nsave = n;
   setup.psave = p;
+  setup.ratio_known = 0;
   const double pp = fold.pp;
   const double qq = fold.qq;
   BinomialSetup& s = setup;
@@ -215,27 +236,37 @@ namespace {
 // forms it and kept for the call.
 class BtpeDraw {
  public:
-  BtpeDraw(std::int32_t n, const BinomialFold& fold, const BinomialSetup& s)
-      : n_(n), m_(s.m), p1f_(s.p1), p2f_(s.p2), p3f_(s.p3), p4f_(s.p4), pp_(fold.pp),
+  BtpeDraw(std::int32_t n, const BinomialFold& fold, BinomialSetup& s)
+      : setup_(s), n_(n), m_(s.m), p1f_(s.p1), p2f_(s.p2), p3f_(s.p3), p4f_(s.p4), pp_(fold.pp),
         qq_(fold.qq), dm_(s.m), xnpq_(s.xnpq), p1_(s.p1), xm_(s.xm), xl_(s.xl), xr_(s.xr),
         ct_(s.ct), xll_(s.xll), xlr_(s.xlr), p2_(s.p2), p3_(s.p3), p4_(s.p4), pqr_(s.pqr),
         g_(s.g), explicit_from_(xnpq_ / 2.0 - 1.0) {}
 
   // One variate, attempt by attempt, two uniforms per attempt.
-  std::int32_t one(UniformCursor& draw) {
+  template <typename Draw>
+  std::int32_t one(Draw& draw) {
+    const float u = single(static_cast<double>(draw.next()) * p4_);
+    const float v = draw.next();
+    return from_attempt(u, v, draw);
+  }
+
+  // The rest of a variate whose first attempt drew (u, v): further attempts come from `draw`.
+  template <typename Draw>
+  std::int32_t from_attempt(float u, float v, Draw& draw) {
     for (;;) {
-      const float u = single(static_cast<double>(draw.next()) * p4_);
-      const float v = draw.next();
       if (u <= p1_) return triangle(u, v);
       std::int32_t ix = 0;
       float w = 0.0f;
-      if (!candidate(u, v, ix, w)) continue;
-      const std::int64_t k = distance(ix);
-      if (k <= kExplicitBound) {
-        if (w <= ratio(ix)) return ix;
-        continue;
+      if (candidate(u, v, ix, w)) {
+        const std::int64_t k = distance(ix);
+        if (k <= kExplicitBound) {
+          if (w <= ratio(ix)) return ix;
+        } else if (accept_far(ix, k, w)) {
+          return ix;
+        }
       }
-      if (accept_far(ix, k, w)) return ix;
+      u = single(static_cast<double>(draw.next()) * p4_);
+      v = draw.next();
     }
   }
 
@@ -294,11 +325,11 @@ class BtpeDraw {
 
   float ratio(std::int32_t ix) {
     const auto slot = static_cast<unsigned>(ix - m_ + kExplicitBound);
-    if (!(ratio_known_ >> slot & 1u)) {
-      ratio_[slot] = density_ratio(ix, m_, g_, pqr_);
-      ratio_known_ |= std::uint64_t{1} << slot;
+    if (!(setup_.ratio_known >> slot & 1u)) {
+      setup_.ratio[slot] = density_ratio(ix, m_, g_, pqr_);
+      setup_.ratio_known |= std::uint64_t{1} << slot;
     }
-    return ratio_[slot];
+    return setup_.ratio[slot];
   }
 
   // Acceptance for a candidate more than 20 from the mode.
@@ -335,13 +366,12 @@ class BtpeDraw {
     return !(alv > bound);
   }
 
+  BinomialSetup& setup_;
   const std::int32_t n_;
   const std::int32_t m_;
   const float p1f_, p2f_, p3f_, p4f_;
   const double pp_, qq_, dm_, xnpq_, p1_, xm_, xl_, xr_, ct_, xll_, xlr_, p2_, p3_, p4_, pqr_, g_;
   const double explicit_from_;
-  std::array<float, 2 * kExplicitBound + 1> ratio_{};
-  std::uint64_t ratio_known_ = 0;
 };
 
 void BtpeDraw::many(std::int32_t nr, std::int32_t* ir, UniformCursor& draw) {
@@ -396,7 +426,7 @@ void BtpeDraw::many(std::int32_t nr, std::int32_t* ir, UniformCursor& draw) {
       ixs[j] = ix;
       ws[j] = w;
       // Non-short-circuit: the outcome is data, not a branch.
-      accepted[j] = inside & near & (w <= ratio_[slot]);
+      accepted[j] = inside & near & (w <= setup_.ratio[slot]);
       far[nfar] = j;
       nfar += inside & !near;
     };
@@ -440,37 +470,22 @@ void BtpeDraw::many(std::int32_t nr, std::int32_t* ir, UniformCursor& draw) {
   }
 }
 
-// Below this many variates the per-block work (sorting, the full ratio table) does not pay.
-constexpr std::int32_t kManyFrom = 64;
-
 }  // namespace
 
 void binomial_btpe(std::int32_t nr, std::int32_t n, const BinomialFold& fold,
-                   const BinomialSetup& setup, std::int32_t* ir, UniformStream& stream) {
+                   BinomialSetup& setup, std::int32_t* ir, UniformStream& stream) {
   BtpeDraw btpe(n, fold, setup);
-  UniformCursor draw(stream);
   if (nr >= kManyFrom) {
+    UniformCursor draw(stream);
     btpe.many(nr, ir, draw);
     return;
   }
+  DirectDraw draw{stream};
   for (std::int32_t i = 0; i < nr; ++i) ir[i] = btpe.one(draw);
 }
 
-void RNBIN(std::int32_t nr, std::int32_t n, float p, std::int32_t* ir, UniformStream& stream,
-           BinomialSetup& setup, errors::ErrorService& errors) {
-  errors.E1PSH("RNBIN");
-  if (n < 1 || nr < 1 || !probability_in_range(p)) {
-    std::int32_t icode = 1;
-    IARGCHK(nr, "NR", 1, icode, errors);
-    IARGCHK(n, "N", 1, icode, errors);
-    if (errors.N1RCD(0) == 0 && !probability_in_range(p)) {
-      errors.E1VALR(1, p);
-      errors.E1MES(errors::kTerminal, 3, kProbabilityMessage);
-    }
-    errors.E1POP("RNBIN");
-    return;
-  }
-
+void draw_binomial(std::int32_t nr, std::int32_t n, float p, std::int32_t* ir, UniformStream& stream,
+                   BinomialSetup& setup) {
   const BinomialFold fold = fold_binomial(n, p);
   if (binomial_uses_inversion(p, fold)) {
     binomial_inversion(nr, n, fold, ir, stream);
@@ -482,6 +497,82 @@ void RNBIN(std::int32_t nr, std::int32_t n, float p, std::int32_t* ir, UniformSt
     // Counts of failures under pp are successes under P; integer difference, exact for all N.
     for (std::int32_t i = 0; i < nr; ++i) ir[i] = n - ir[i];
   }
+}
+
+BinomialSetup& BinomialSetupCache::for_pair(std::int32_t n, float p) {
+  const std::uint32_t mixed =
+      (std::bit_cast<std::uint32_t>(p) ^ static_cast<std::uint32_t>(n) * 0x9E3779B1u) * 0x85EBCA6Bu;
+  return slots_[(mixed >> 16) % kSlots];
+}
+
+void draw_singles(std::span<SingleDraw> draws, BinomialSetupCache& setups, UniformStream& stream) {
+  // First pass: inversion draws whole; BTPE draws their first attempt, which the triangle
+  // settles about half the time. The draws' streams are independent, so consecutive
+  // iterations overlap; attempts outside the triangle are noted, without a branch, for the
+  // second pass.
+  struct Pending {
+    std::uint32_t index;
+    std::int32_t state;  // of the attempt's second uniform
+    float u;
+    float v;
+  };
+  thread_local std::vector<Pending> pending;  // kept between calls: no allocation per batch
+  if (pending.size() < draws.size()) pending.resize(draws.size());
+  std::size_t waiting = 0;
+  stream.SEEDSET(1);  // readied, so that its uniforms carry the scale factor
+  for (std::size_t i = 0; i < draws.size(); ++i) {
+    SingleDraw& d = draws[i];
+    const BinomialFold fold = fold_binomial(d.n, d.p);
+    if (binomial_uses_inversion(d.p, fold)) {
+      stream.SEEDSET(d.seed);
+      binomial_inversion(1, d.n, fold, &d.variate, stream);
+      if (fold.mirrored) d.variate = d.n - d.variate;
+      continue;
+    }
+    BinomialSetup& s = setups.for_pair(d.n, d.p);
+    prepare_btpe(d.n, d.p, fold, s);
+    const std::int32_t first = UniformStream::next_state(d.seed);
+    const std::int32_t second = UniformStream::next_state(first);
+    const float u = single(static_cast<double>(stream.uniform(first)) * s.p4);
+    const float v = stream.uniform(second);
+    const bool beyond_p1 = u > s.p1;
+    // Within the triangle XM - P1·V + U lies in [XL, XR], inside 0 ... N; outside it the
+    // value is not used, and P1 in place of U keeps the conversion in range.
+    const auto ix = static_cast<std::int32_t>(static_cast<double>(s.xm) - static_cast<double>(s.p1) * v +
+                                              (beyond_p1 ? s.p1 : u));
+    d.variate = fold.mirrored ? d.n - ix : ix;
+    pending[waiting] = {static_cast<std::uint32_t>(i), second, u, v};
+    waiting += beyond_p1;
+  }
+  for (std::size_t j = 0; j < waiting; ++j) {
+    const Pending& attempt = pending[j];
+    SingleDraw& d = draws[attempt.index];
+    const BinomialFold fold = fold_binomial(d.n, d.p);
+    BinomialSetup& s = setups.for_pair(d.n, d.p);
+    prepare_btpe(d.n, d.p, fold, s);  // again if another pair took the slot meanwhile
+    stream.SEEDSET(attempt.state);
+    BtpeDraw btpe(d.n, fold, s);
+    DirectDraw draw{stream};
+    const std::int32_t ix = btpe.from_attempt(attempt.u, attempt.v, draw);
+    d.variate = fold.mirrored ? d.n - ix : ix;
+  }
+}
+
+void RNBIN(std::int32_t nr, std::int32_t n, float p, std::int32_t* ir, UniformStream& stream,
+           BinomialSetup& setup, errors::ErrorService& errors) {
+  errors.E1PSH("RNBIN");
+  if (!binomial_arguments_valid(nr, n, p)) {
+    std::int32_t icode = 1;
+    IARGCHK(nr, "NR", 1, icode, errors);
+    IARGCHK(n, "N", 1, icode, errors);
+    if (errors.N1RCD(0) == 0 && !probability_in_range(p)) {
+      errors.E1VALR(1, p);
+      errors.E1MES(errors::kTerminal, 3, kProbabilityMessage);
+    }
+    errors.E1POP("RNBIN");
+    return;
+  }
+  draw_binomial(nr, n, p, ir, stream, setup);
   errors.E1POP("RNBIN");
 }
 

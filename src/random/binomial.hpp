@@ -1,6 +1,8 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
+#include <vector>
 
 #include "errors/error_service.hpp"
 #include "random/uniform_stream.hpp"
@@ -28,6 +30,12 @@ struct BinomialSetup {
   float p4 = 0.0f;
   float pqr = 0.0f;   // pp/qq and pp/qq·(N + 1): the ratio f(k)/f(k - 1) is g/k - pqr
   float g = 0.0f;
+  // f(IX)/f(M) for IX within kRatioReach of the mode, exactly as the explicit evaluation forms
+  // it, filled as attempts need them and kept with the rest: the same (N, P) is drawn again
+  // and again. Bit k of ratio_known says whether entry k holds its value.
+  static constexpr std::int32_t kRatioReach = 20;
+  std::array<float, 2 * kRatioReach + 1> ratio;
+  std::uint64_t ratio_known = 0;
 };
 
 // P folded onto the smaller tail: draws are made for pp <= 0.5 and mirrored (N - count) when
@@ -50,13 +58,55 @@ bool binomial_uses_inversion(float p, const BinomialFold& fold);
 void binomial_inversion(std::int32_t nr, std::int32_t n, const BinomialFold& fold,
                         std::int32_t* ir, UniformStream& stream);
 
+// Computes the BTPE constants for (n, p) into `setup`.
+void compute_btpe_setup(std::int32_t n, float p, const BinomialFold& fold, BinomialSetup& setup);
+
 // Computes the BTPE constants for (n, p) unless `setup` already holds them.
-void prepare_btpe(std::int32_t n, float p, const BinomialFold& fold, BinomialSetup& setup);
+inline void prepare_btpe(std::int32_t n, float p, const BinomialFold& fold, BinomialSetup& setup) {
+  if (n == setup.nsave && p == setup.psave) return;
+  compute_btpe_setup(n, p, fold, setup);
+}
 
 // BTPE: ir[0 ... nr-1] <- counts of pp-successes (not mirrored), two uniforms per attempt.
 // `setup` must have been prepared for this n and fold.
 void binomial_btpe(std::int32_t nr, std::int32_t n, const BinomialFold& fold,
-                   const BinomialSetup& setup, std::int32_t* ir, UniformStream& stream);
+                   BinomialSetup& setup, std::int32_t* ir, UniformStream& stream);
+
+// RNBIN's draws for arguments known to be valid (nr >= 1, n >= 1, 0 < p < 1), where RNBIN
+// would post nothing: the same variates and the same uniforms, without the error service.
+void draw_binomial(std::int32_t nr, std::int32_t n, float p, std::int32_t* ir, UniformStream& stream,
+                   BinomialSetup& setup);
+
+// Set-ups for many (N, P) pairs, for callers whose P changes from draw to draw among a few
+// values: a direct-mapped table in which each slot's set-up records the pair it holds and is
+// recomputed when another pair takes the slot.
+class BinomialSetupCache {
+ public:
+  BinomialSetup& for_pair(std::int32_t n, float p);
+
+ private:
+  static constexpr std::size_t kSlots = 512;
+  std::vector<BinomialSetup> slots_ = std::vector<BinomialSetup>(kSlots);
+};
+
+// One variate from a seed of its own: what SEEDSET (seed) followed by RNBIN (1, n, p, ...)
+// gives.
+struct SingleDraw {
+  std::int32_t n = 0;
+  float p = 0.0f;
+  std::int32_t seed = 0;
+  std::int32_t variate = 0;  // out
+};
+
+// Many single draws at once. Each is independent of the others, so their first BTPE attempts
+// run side by side instead of each waiting on its own stream; the variates are exactly those
+// of the draws made one by one. Every draw's arguments must be valid; `stream` is scratch.
+void draw_singles(std::span<SingleDraw> draws, BinomialSetupCache& setups, UniformStream& stream);
+
+// Whether RNBIN accepts these arguments (draws without posting any message).
+inline bool binomial_arguments_valid(std::int32_t nr, std::int32_t n, float p) {
+  return nr >= 1 && n >= 1 && p > 0.0f && p < 1.0f;  // false for a probability that is not a number
+}
 
 // ir[0 ... nr-1] <- binomial (n, p) variates from `stream`. nr < 1, n < 1 and p outside
 // (0, 1) (including not-a-number) are TERMINAL errors of RNBIN: nothing is drawn or written.
