@@ -1,0 +1,244 @@
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <sstream>
+
+#include "analysis/simulated_tables.hpp"
+#include "analysis/simulation.hpp"
+
+namespace oskev::analysis {
+namespace {
+
+// The library of a run after its start-up seeding, with the clock at a given time.
+struct Library {
+  std::ostringstream console;
+  errors::ErrorService errors{console};
+  random::FixedClock clock;
+  random::UniformStream stream{errors, clock};
+  random::BinomialSetup setup;
+  Generators generators{stream, setup, errors};
+  std::vector<GeneratorCall> log;
+
+  explicit Library(random::TimeOfDay time) : clock(time) {
+    std::int32_t iseed = 0;
+    stream.SEEDSET(iseed);
+    stream.SEEDGET(iseed);
+    generators.log = &log;
+  }
+};
+
+TEST(Getuni, MidnightClockSeed) {
+  Library library({0, 0, 0});
+  float r = 0.0f;
+  const float expected[] = {0.26071078f, 0.76626217f, 0.56933683f};
+  const std::int32_t seeds[] = {1048935394, 1061431746, 1058127887};
+  for (int i = 0; i < 3; ++i) {
+    library.generators.GETUNI(r);
+    EXPECT_EQ(std::bit_cast<std::uint32_t>(r), std::bit_cast<std::uint32_t>(expected[i])) << i;
+    EXPECT_EQ(seed_from_uniform(r), seeds[i]);
+  }
+  EXPECT_EQ(seed_from_uniform(0.5f), 1056964608);
+}
+
+TEST(Getuni, OtherUseOfTheSharedStreamDoesNotChangeIt) {
+  Library plain({0, 0, 0}), mixed({0, 0, 0});
+  float a = 0.0f, b = 0.0f;
+  plain.generators.GETUNI(a);
+  plain.generators.GETUNI(a);
+  mixed.generators.GETUNI(b);
+  std::int32_t variates[50];
+  mixed.generators.GETBIN(200, 0.3f, variates, 50, seed_from_uniform(b));
+  mixed.generators.GETUNI(b);
+  EXPECT_EQ(a, b);
+}
+
+TEST(Getuni, ReadingAheadGivesTheSameValues) {
+  Library ahead({12, 34, 56}), called({12, 34, 56});
+  float values[10];
+  std::int32_t saved[10];
+  ahead.generators.peek_GETUNI(10, values, saved);
+  for (int i = 0; i < 10; ++i) {
+    float r = 0.0f;
+    called.generators.GETUNI(r);
+    EXPECT_EQ(r, values[i]);
+  }
+  ahead.generators.take_GETUNI(values[9], saved[9]);
+  float next_ahead = 0.0f, next_called = 0.0f;
+  ahead.generators.GETUNI(next_ahead);
+  called.generators.GETUNI(next_called);
+  EXPECT_EQ(next_ahead, next_called);
+}
+
+RunParameters parameters(std::int32_t nstudy, std::int32_t nruns, float ccone, float ccboth, std::int32_t iopt) {
+  RunParameters p;
+  p.NSTUDY = nstudy;
+  p.NRUNS = nruns;
+  p.CCONE = ccone;
+  p.CCBOTH = ccboth;
+  p.IOPT = iopt;
+  return p;
+}
+
+StudyTable corrected(const std::string& text, const RunParameters& p) {
+  std::istringstream in(text);
+  records::ListReader reader(in, 10, "study.txt");
+  StudyTable table = read_study_table(reader, p.NSTUDY);
+  apply_continuity_corrections(table, p.CCONE, p.CCBOTH);
+  return table;
+}
+
+const char* const kThree = "15 120 25 118\n0 54 3 60\n0 40 0 38\n";
+
+TEST(GeneratorCalls, FixedPrevalenceDrawsEachArmInOneCall) {
+  Library library({10, 0, 0});
+  const RunParameters p = parameters(3, 5, 0.5f, 0.5f, 1);
+  const StudyTable table = corrected(kThree, p);
+  simulate(Variant::kOskev, p, table, 0.6f, library.generators);
+  ASSERT_EQ(library.log.size(), 12u);
+  const std::int32_t sizes[] = {120, 118, 54, 60, 40, 38};
+  for (std::size_t j = 0; j < 6; ++j) {
+    EXPECT_EQ(library.log[2 * j].kind, GeneratorCall::Kind::kUniform);
+    const GeneratorCall& bin = library.log[2 * j + 1];
+    EXPECT_EQ(bin.kind, GeneratorCall::Kind::kBinomial);
+    EXPECT_EQ(bin.n, sizes[j]);
+    EXPECT_EQ(bin.nr, 5);
+    EXPECT_EQ(bin.seed, seed_from_uniform(library.log[2 * j].uniform));
+  }
+}
+
+TEST(GeneratorCalls, FixedPrevalenceProbabilities) {
+  Library library({10, 0, 0});
+  const RunParameters p = parameters(2, 5, 0.5f, 0.5f, 1);
+  simulate(Variant::kOskev, p, corrected("10 100 10 100\n10 100 10 100\n", p), 1.0f, library.generators);
+  EXPECT_EQ(library.log[1].p, 0.1f);  // PARM1 = RRMH * PARM2
+  EXPECT_EQ(library.log[3].p, 0.1f);  // PARM2 = 20 / (100 + 100)
+}
+
+const char* const kCommon = "15 120 25 118\n20 100 25 110\n30 150 28 140\n";
+
+TEST(GeneratorCalls, RandomPrevalenceDrawsOneVariateAtATime) {
+  Library library({10, 0, 0});
+  const RunParameters p = parameters(3, 5, 0.5f, 0.5f, 2);
+  simulate(Variant::kOskev, p, corrected(kCommon, p), 0.9f, library.generators);
+  // No total is redrawn here: 3 studies x 5 runs x (total, arm 1, arm 2).
+  ASSERT_EQ(library.log.size(), 90u);
+  const std::int32_t sizes[3][3] = {{238, 120, 118}, {210, 100, 110}, {290, 150, 140}};
+  for (std::size_t j = 0; j < 45; ++j) {
+    const GeneratorCall& bin = library.log[2 * j + 1];
+    EXPECT_EQ(library.log[2 * j].kind, GeneratorCall::Kind::kUniform);
+    EXPECT_EQ(bin.kind, GeneratorCall::Kind::kBinomial);
+    EXPECT_EQ(bin.nr, 1);
+    EXPECT_EQ(bin.seed, seed_from_uniform(library.log[2 * j].uniform));
+    EXPECT_EQ(bin.n, sizes[j / 15][j % 3]);
+  }
+}
+
+TEST(GeneratorCalls, ATotalOfNoEventsIsAlwaysRedrawn) {
+  // A pooled proportion of about 0.05 over 30 participants gives no events one time in five.
+  Library library({10, 0, 0});
+  const RunParameters p = parameters(2, 200, 0.5f, 0.5f, 2);
+  simulate(Variant::kOskev, p, corrected("1 15 1 15\n2 15 1 15\n", p), 1.0f, library.generators);
+  std::ostringstream sink;
+  errors::ErrorService errors(sink);
+  random::FixedClock clock;
+  random::UniformStream stream(errors, clock);
+  random::BinomialSetup setup;
+  int redrawn = 0;
+  for (std::size_t j = 1; j + 2 < library.log.size(); j += 2) {
+    const GeneratorCall& call = library.log[j];
+    if (call.n != 30) continue;  // not a total
+    std::int32_t nevt = -1;
+    stream.SEEDSET(call.seed);
+    random::RNBIN(1, 30, call.p, &nevt, stream, setup, errors);
+    const bool next_is_total = library.log[j + 2].n == 30;
+    EXPECT_EQ(nevt == 0, next_is_total) << "call " << j;
+    redrawn += nevt == 0;
+  }
+  EXPECT_GT(redrawn, 10);
+}
+
+TEST(SimulatedTables, FixedPrevalenceCorrectsWithFixedValues) {
+  SimulatedStudy study;
+  study.prepare({1, 20, 2, 30}, 3, double{0.5f}, double{0.1f}, 1.0, double{0.2f});
+  study.arm1.set(0, 0);
+  study.arm2.set(0, 3);
+  study.arm1.set(1, 0);
+  study.arm2.set(1, 0);
+  study.arm1.set(2, 4);
+  study.arm2.set(2, 5);
+  const SimulatedTable one = study.table(0);
+  EXPECT_EQ(one.a, 0.5f);
+  EXPECT_EQ(one.c, 3.5f);
+  EXPECT_EQ(one.s1, 21.0f);
+  EXPECT_EQ(one.s2, 31.0f);
+  const SimulatedTable both = study.table(1);
+  EXPECT_EQ(both.a, 0.1f);
+  EXPECT_EQ(both.c, 0.1f);
+  EXPECT_EQ(both.s1, static_cast<float>(20 + double{0.2f}));
+  const SimulatedTable none = study.table(2);
+  EXPECT_EQ(none.a, 4.0f);
+  EXPECT_EQ(none.s1, 20.0f);  // the sizes the draws used
+  EXPECT_EQ(none.s2, 30.0f);
+}
+
+TEST(SimulatedTables, RandomPrevalenceCorrectsWithTheEnteredValues) {
+  SimulatedStudy study;
+  const float cc = 0.25f;
+  study.prepare({1, 20, 2, 30}, 1, cc, cc, 2.0 * cc, 2.0 * cc);
+  study.arm1.set(0, 7);
+  study.arm2.set(0, 0);
+  const SimulatedTable t = study.table(0);
+  EXPECT_EQ(t.a, 7.25f);
+  EXPECT_EQ(t.c, 0.25f);
+  EXPECT_EQ(t.s1, 20.5f);
+  EXPECT_EQ(t.s2, 30.5f);
+}
+
+TEST(SimulatedTables, CountsAboveSixteenBitsAreKept) {
+  CountColumn narrow, wide;
+  narrow.reset(65535, 2);
+  wide.reset(65536, 2);
+  narrow.set(1, 65535);
+  wide.set(1, 65536);
+  EXPECT_EQ(narrow.get(1), 65535);
+  EXPECT_EQ(wide.get(1), 65536);
+}
+
+TEST(Simulation, ResultsEqualDrawsMadeOneByOne) {
+  // Draws are spread over threads, batched and read ahead; replaying the logged calls one by
+  // one through RNBIN on a single stream must give the very same runs.
+  const RunParameters p = parameters(3, 3000, 0.5f, 0.5f, 2);
+  const StudyTable table = corrected(kThree, p);
+  Library library({8, 15, 0});
+  const SimulatedRuns runs = simulate(Variant::kOskevV10, p, table, 0.55f, library.generators);
+  ASSERT_EQ(runs.QSIM.size(), 3000u);
+
+  std::ostringstream sink;
+  errors::ErrorService errors(sink);
+  random::FixedClock clock;
+  random::UniformStream stream(errors, clock);
+  random::BinomialSetup setup;
+  std::vector<SimulatedStudy> studies(3);
+  for (std::size_t i = 0; i < 3; ++i) studies[i].prepare(table.NCOUNT[i], 3000, 0.5, 0.5, 1.0, 1.0);
+  std::size_t study = 0, run = 0, arm = 0;
+  const std::int32_t pooled[] = {238, 114, 78};
+  for (const GeneratorCall& call : library.log) {
+    if (call.kind != GeneratorCall::Kind::kBinomial || call.n == pooled[study]) continue;
+    std::int32_t x = 0;
+    stream.SEEDSET(call.seed);
+    random::RNBIN(1, call.n, call.p, &x, stream, setup, errors);
+    (arm == 0 ? studies[study].arm1 : studies[study].arm2).set(run, x);
+    if (++arm == 2) {
+      arm = 0;
+      if (++run == 3000) run = 0, ++study;
+    }
+  }
+  ASSERT_EQ(study, 3u);
+  const std::vector<float> replayed = run_statistics(studies, 3000);
+  for (std::size_t k = 0; k < 3000; ++k) {
+    ASSERT_EQ(std::bit_cast<std::uint32_t>(runs.QSIM[k]), std::bit_cast<std::uint32_t>(replayed[k])) << k;
+  }
+}
+
+}  // namespace
+}  // namespace oskev::analysis
