@@ -1,10 +1,14 @@
 #include <filesystem>
 #include <iostream>
+#include <string>
+#include <vector>
 
 #include "analysis/program.hpp"
 
-int main() {
+int main(int argc, char** argv) {
   oskev::random::SystemClock clock;
-  oskev::analysis::RunEnvironment environment{std::cin, std::cout, std::cerr, std::filesystem::current_path(), clock};
-  return oskev::analysis::run_program(oskev::analysis::Variant::kOskev, environment);
+  const oskev::analysis::RunEnvironment environment{std::cin, std::cout, std::cerr, std::filesystem::current_path(),
+                                                    clock};
+  return oskev::analysis::program_main(oskev::analysis::Variant::kOskev, std::vector<std::string>(argv + 1, argv + argc),
+                                       environment);
 }

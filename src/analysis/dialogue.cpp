@@ -46,9 +46,21 @@ void refuse_above(std::int32_t value, std::int32_t limit, const char* what, reco
                                                      std::to_string(limit));
 }
 
+// A negative correction would take events away from a zero cell: every estimate built on it
+// is meaningless.
+void refuse_negative(float correction, records::ListWriter& console) {
+  if (!(correction < 0.0f)) return;
+  console.stream().flush();
+  std::string shown = records::format_single(correction);
+  shown.erase(0, shown.find_first_not_of(' '));
+  shown.erase(shown.find_last_not_of(' ') + 1);
+  throw errors::RunStopped(errors::kExitRefused, "a continuity correction must be 0 or more, not " + shown);
+}
+
 }  // namespace
 
-RunParameters run_dialogue(Variant variant, records::ListReader& answers, records::ListWriter& console) {
+RunParameters run_dialogue(Variant variant, records::ListReader& answers, records::ListWriter& console,
+                           std::int32_t run_limit) {
   const bool v10 = variant == Variant::kOskevV10;
   RunParameters p;
   banner(console);
@@ -64,7 +76,7 @@ RunParameters run_dialogue(Variant variant, records::ListReader& answers, record
   ask(answers, console, p.NRUNS);
   if (v10) console.empty_line();
   console.write({"runs=", p.NRUNS});
-  refuse_above(p.NRUNS, kMaxRuns, "runs", console);
+  refuse_above(p.NRUNS, run_limit, "runs", console);
   console.empty_line();
 
   console.write({"What is the continuity correction"});
@@ -72,6 +84,7 @@ RunParameters run_dialogue(Variant variant, records::ListReader& answers, record
   ask(answers, console, p.CCONE);
   if (v10) console.empty_line();
   console.write({"continuity correction=", p.CCONE});
+  refuse_negative(p.CCONE, console);
   console.empty_line();
 
   console.write({"What is the continuity correction"});
@@ -79,6 +92,7 @@ RunParameters run_dialogue(Variant variant, records::ListReader& answers, record
   ask(answers, console, p.CCBOTH);
   if (v10) console.empty_line();
   console.write({"continuity correction=", p.CCBOTH});
+  refuse_negative(p.CCBOTH, console);
   console.empty_line();
 
   console.write({"What type of estimation ?"});

@@ -10,7 +10,8 @@ namespace oskev::analysis {
 // Prints the banner, asks the five run parameters and echoes each answer. An answer the
 // tables cannot hold (more than 100 studies, more than 80000 runs) or a type of estimation
 // other than 1 or 2 stops the run right after its echo.
-RunParameters run_dialogue(Variant variant, records::ListReader& answers, records::ListWriter& console);
+RunParameters run_dialogue(Variant variant, records::ListReader& answers, records::ListWriter& console,
+                           std::int32_t run_limit = kMaxRuns);
 
 // The line about the results file, printed once study.txt is open.
 void announce_results_file(records::ListWriter& console);

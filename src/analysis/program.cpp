@@ -6,6 +6,7 @@
 
 #include "analysis/dialogue.hpp"
 #include "analysis/observed.hpp"
+#include "analysis/plot.hpp"
 #include "analysis/records/list_reader.hpp"
 #include "analysis/records/list_writer.hpp"
 #include "analysis/report.hpp"
@@ -50,9 +51,29 @@ std::ifstream open_study_file(const std::filesystem::path& path) {
   return study;
 }
 
-void run(Variant variant, const RunEnvironment& environment) {
+PlotData plot_data(Variant variant, const RunParameters& p, const StudyTable& table, const ObservedStatistics& o,
+                   const SimulatedRuns& simulated, float pemp) {
+  PlotData data;
+  data.variant = variant;
+  data.iopt = p.IOPT;
+  for (std::size_t i = 0; i < table.size(); ++i) {
+    data.studies.push_back(
+        {static_cast<std::int32_t>(i + 1), table.RR[i], table.RRLL[i], table.RRUL[i], table.WEIGHT[i]});
+  }
+  data.rrmh = o.RRMH;
+  data.q = o.Q;
+  data.pasym = o.PASYM;
+  data.pemp = pemp;
+  data.nruns = p.NRUNS;
+  data.qsim = simulated.QSIM;
+  data.undefined = simulated.undefined;
+  return data;
+}
+
+void run(Variant variant, const RunEnvironment& environment, const RunOptions& options) {
   const bool oskev = variant == Variant::kOskev;
   Library library(environment.console, environment.clock);
+  if (options.seed) library.stream.replace_clock_seed(*options.seed);
   records::ListWriter console(environment.console);
   records::ListReader answers(environment.answers, kConsoleInputUnit, "stdin");
 
@@ -62,12 +83,13 @@ void run(Variant variant, const RunEnvironment& environment) {
   library.stream.SEEDSET(iseed);
   library.stream.SEEDGET(iseed);
 
-  const RunParameters parameters = run_dialogue(variant, answers, console);
+  const RunParameters parameters = run_dialogue(variant, answers, console, options.run_limit);
   std::ifstream study_file = open_study_file(environment.directory / kStudyFile);
   announce_results_file(console);
 
   records::ListReader study(study_file, kStudyUnit, kStudyFile);
   StudyTable table = read_study_table(study, parameters.NSTUDY);
+  check_study_table(table);
   if (oskev) {
     print_counts(console, table);
   } else {
@@ -95,13 +117,17 @@ void run(Variant variant, const RunEnvironment& environment) {
   print_results(variant, console, observed, pemp, simulated.undefined);
   environment.console.flush();
   replace_file(environment.directory / kResultsFile, results_file_text(variant, parameters.IOPT, observed, pemp));
+  if (options.plot) {
+    replace_file(environment.directory / *options.plot,
+                 render_plot(plot_data(variant, parameters, table, observed, simulated, pemp)));
+  }
 }
 
 }  // namespace
 
-int run_program(Variant variant, const RunEnvironment& environment) {
+int run_program(Variant variant, const RunEnvironment& environment, const RunOptions& options) {
   try {
-    run(variant, environment);
+    run(variant, environment, options);
     environment.console.flush();
     return errors::kExitComplete;
   } catch (const errors::RunStopped& stop) {
@@ -113,6 +139,12 @@ int run_program(Variant variant, const RunEnvironment& environment) {
     environment.errors << program_name(variant) << ": " << error.what() << '\n';
     return errors::kExitInputError;
   }
+}
+
+int program_main(Variant variant, const std::vector<std::string>& arguments, const RunEnvironment& environment) {
+  const CommandLine command = parse_command_line(variant, arguments, environment.console, environment.errors);
+  if (command.exit_status) return *command.exit_status;
+  return run_program(variant, environment, command.options);
 }
 
 }  // namespace oskev::analysis

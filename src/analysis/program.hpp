@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 
+#include "analysis/command_line.hpp"
 #include "analysis/variant.hpp"
 #include "random/clock.hpp"
 
@@ -21,6 +22,9 @@ struct RunEnvironment {
 
 // One run from the banner to the last record of output.txt. Returns the exit status: 0 for a
 // complete run, non-zero for every run that stops early (see errors/run_stopped.hpp).
-int run_program(Variant variant, const RunEnvironment& environment);
+int run_program(Variant variant, const RunEnvironment& environment, const RunOptions& options = {});
+
+// The program's entry: the command line, then the run. `arguments` excludes the program name.
+int program_main(Variant variant, const std::vector<std::string>& arguments, const RunEnvironment& environment);
 
 }  // namespace oskev::analysis

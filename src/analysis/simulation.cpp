@@ -63,8 +63,11 @@ void Generators::GETBIN(std::int32_t n, float p, std::int32_t* ir, std::int32_t 
 
 namespace {
 
-// Most redraws one run of the random-prevalence model may take before the run is given up.
+// Most redraws one run of the random-prevalence model may take before the run is given up,
+// and most in all: a table that leaves almost no acceptable total would otherwise keep the
+// program busy for hours.
 constexpr long kRedrawLimit = 1'000'000;
+constexpr long long kRedrawBudget = 50'000'000;
 // Runs of the random-prevalence model handed to another thread at a time.
 constexpr std::size_t kRunsPerBatch = 4096;
 // Totals of the random-prevalence model drawn ahead at a time: at first, and at most.
@@ -174,6 +177,7 @@ void simulate_random_prevalence(Variant variant, const RunParameters& p, const S
   const std::size_t runs = run_count(p);
   const bool v10 = variant == Variant::kOskevV10;
 
+  long long all_redraws = 0;
   DrawWorker totals_worker;
   std::vector<float> uniforms;
   std::vector<std::int32_t> saved;
@@ -260,6 +264,11 @@ void simulate_random_prevalence(Variant variant, const RunParameters& p, const S
           if (++redraws == kRedrawLimit) {
             refuse(study_label(i) + ", run " + std::to_string(k + 1) + ": no acceptable total of events in " +
                    std::to_string(kRedrawLimit) + " draws under random prevalence of total events");
+          }
+          if (++all_redraws == kRedrawBudget) {
+            refuse(study_label(i) + ", run " + std::to_string(k + 1) + ": " + std::to_string(kRedrawBudget) +
+                   " totals of events redrawn in all under random prevalence of total events; the studies leave "
+                   "too few acceptable totals");
           }
           break;
         }

@@ -1,6 +1,9 @@
 #include "analysis/study_table.hpp"
 
 #include <cmath>
+#include <string>
+
+#include "errors/run_stopped.hpp"
 
 namespace oskev::analysis {
 
@@ -24,6 +27,26 @@ StudyTable read_study_table(records::ListReader& study, std::int32_t nstudy) {
     for (std::size_t j = 0; j < 4; ++j) table.COUNT[i][j] = static_cast<float>(table.NCOUNT[i][j]);
   }
   return table;
+}
+
+void check_study_table(const StudyTable& table) {
+  for (std::size_t i = 0; i < table.size(); ++i) {
+    const auto& raw = table.NCOUNT[i];
+    for (std::size_t arm = 0; arm < 2; ++arm) {
+      const std::int32_t events = raw[2 * arm];
+      const std::int32_t subjects = raw[2 * arm + 1];
+      const std::string where = "study " + std::to_string(i + 1) + " cannot be analysed: arm " + std::to_string(arm + 1);
+      if (events < 0 || subjects < 0) {
+        throw errors::RunStopped(errors::kExitRefused, where + " has a negative count (" + std::to_string(events) +
+                                                           " events, " + std::to_string(subjects) + " subjects)");
+      }
+      if (events > subjects) {
+        throw errors::RunStopped(errors::kExitRefused, where + " has " + std::to_string(events) +
+                                                           " events but only " + std::to_string(subjects) +
+                                                           " subjects");
+      }
+    }
+  }
 }
 
 void apply_continuity_corrections(StudyTable& table, float ccone, float ccboth) {

@@ -36,6 +36,11 @@ struct StudyTable {
 // COUNT starts as the counts converted to single precision.
 StudyTable read_study_table(records::ListReader& study, std::int32_t nstudy);
 
+// Refuses a table no study can have, before anything is computed from it: a negative count,
+// or more events than subjects in an arm. Its estimates would be meaningless, and the
+// simulation would stop on an impossible probability or redraw without end.
+void check_study_table(const StudyTable& table);
+
 // Zero events in exactly one arm: `ccone` is added to both event counts and twice `ccone` to
 // both arm sizes; zero events in both arms: the same with `ccboth`. The tests look at the
 // counts as read, so a study is corrected at most once.

@@ -36,6 +36,7 @@ void UniformStream::SEEDINIT(std::int32_t icode) {
 }
 
 std::int32_t UniformStream::SEEDCLK() {
+  if (clock_seed_ != 0) return clock_seed_;
   const TimeOfDay t = clock_.time_of_day();
   // Formed in 64 bits so that a clock outside its ranges cannot overflow; such a reading,
   // like 00:00:00, gives the fixed seed.

@@ -52,8 +52,10 @@ class UniformStream {
   // the clock if no seed was ever given.
   void SEEDINIT(std::int32_t icode);
   // A seed from the local time of day: 10000·hour + 100·minute + second + 1, so 2 ... 235960
-  // and the fixed seed at 00:00:00.
+  // and the fixed seed at 00:00:00. For a reproducible run, a seed given beforehand replaces
+  // every reading of the clock.
   std::int32_t SEEDCLK();
+  void replace_clock_seed(std::int32_t seed) { clock_seed_ = seed; }
 
   std::int32_t state() const noexcept { return state_; }
   float scale() const noexcept { return scale_; }
@@ -81,6 +83,7 @@ class UniformStream {
 
   errors::ErrorService& errors_;
   Clock& clock_;
+  std::int32_t clock_seed_ = 0;  // 0: read the clock
   std::int32_t state_ = 0;
   float scale_ = 0.0f;
   bool first_use_ = true;

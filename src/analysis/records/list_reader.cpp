@@ -91,9 +91,10 @@ ListReader::ListReader(std::istream& in, std::int32_t unit, std::string file_nam
     : in_(in), unit_(unit), file_name_(std::move(file_name)) {}
 
 bool ListReader::next_line() {
-  if (!std::getline(in_, line_)) {
-    if (line_.empty()) return false;
-  }
+  // At the end of the input getline fails without touching the string: clear it first, or
+  // the last line would be read again and again.
+  line_.clear();
+  if (!std::getline(in_, line_) && line_.empty()) return false;
   ++line_number_;
   if (!line_.empty() && line_.back() == '\r') line_.pop_back();
   if (line_number_ == 1 && line_.starts_with("\xEF\xBB\xBF")) line_.erase(0, 3);

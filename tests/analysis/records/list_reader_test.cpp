@@ -85,6 +85,16 @@ TEST(Reading, WindowsLineEndsAndByteOrderMark) {
   EXPECT_EQ(read_integers(reader, 4), (Ints{1, 2, 3, 4}));
 }
 
+TEST(Reading, ABlankLastLineWithoutLineEndEndsTheInput) {
+  std::istringstream in(" ");
+  ListReader reader(in, 5, "stdin");
+  EXPECT_THROW(read_integers(reader, 1), InputError);
+  std::istringstream two("1\n ");
+  ListReader second(two, 5, "stdin");
+  EXPECT_EQ(read_integers(second, 1), (Ints{1}));
+  EXPECT_THROW(read_integers(second, 1), InputError);
+}
+
 TEST(Reading, LastLineWithoutLineEnd) {
   std::istringstream in("1 2\n3 4");
   ListReader reader(in, 10, "study.txt");

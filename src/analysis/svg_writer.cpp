@@ -1,0 +1,93 @@
+#include "analysis/svg_writer.hpp"
+
+#include <cmath>
+#include <cstdio>
+#include <utility>
+
+namespace oskev::analysis::svg {
+
+std::string number(double value) {
+  if (!std::isfinite(value)) value = 0.0;
+  // Coordinates of the drawing stay within a few thousand pixels; two decimals are finer
+  // than any screen, and a fixed format never switches to an exponent.
+  char buffer[64];
+  std::snprintf(buffer, sizeof buffer, "%.2f", value);
+  std::string text(buffer);
+  while (text.back() == '0') text.pop_back();
+  if (text.back() == '.') text.pop_back();
+  if (text == "-0") text = "0";
+  return text;
+}
+
+Attribute::Attribute(std::string_view name, double value) : name(name), value(number(value)) {}
+
+std::string escape(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (char c : text) {
+    switch (c) {
+      case '&': out += "&amp;"; break;
+      case '<': out += "&lt;"; break;
+      case '>': out += "&gt;"; break;
+      case '"': out += "&quot;"; break;
+      case '\'': out += "&apos;"; break;
+      default: out += c;
+    }
+  }
+  return out;
+}
+
+Document::Document(double width, double height, std::string_view title, std::string_view font_family) {
+  text_ = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
+  text_ += "<svg xmlns=\"http://www.w3.org/2000/svg\" version=\"1.1\" width=\"" + number(width) + "\" height=\"" +
+           number(height) + "\" viewBox=\"0 0 " + number(width) + " " + number(height) + "\" font-family=\"" +
+           escape(font_family) + "\">\n";
+  text_ += "<title>" + escape(title) + "</title>\n";
+  // An opaque page, so viewers with a dark background still show black text.
+  text_ += "<rect x=\"0\" y=\"0\" width=\"" + number(width) + "\" height=\"" + number(height) +
+           "\" fill=\"#ffffff\"/>\n";
+}
+
+void Document::open_tag(std::string_view tag, Attributes attributes) {
+  text_ += '<';
+  text_ += tag;
+  for (const Attribute& a : attributes) {
+    text_ += ' ';
+    text_ += a.name;
+    text_ += "=\"";
+    text_ += escape(a.value);
+    text_ += '"';
+  }
+}
+
+void Document::begin_group(Attributes attributes) {
+  open_tag("g", attributes);
+  text_ += ">\n";
+  ++open_groups_;
+}
+
+void Document::end_group() {
+  if (open_groups_ == 0) return;
+  text_ += "</g>\n";
+  --open_groups_;
+}
+
+void Document::add(std::string_view tag, Attributes attributes) {
+  open_tag(tag, attributes);
+  text_ += "/>\n";
+}
+
+void Document::add_text(std::string_view content, Attributes attributes) {
+  open_tag("text", attributes);
+  text_ += '>';
+  text_ += escape(content);
+  text_ += "</text>\n";
+}
+
+std::string Document::finish() {
+  while (open_groups_ > 0) end_group();
+  text_ += "</svg>\n";
+  return std::move(text_);
+}
+
+}  // namespace oskev::analysis::svg

@@ -1,0 +1,54 @@
+#pragma once
+
+#include <initializer_list>
+#include <string>
+#include <string_view>
+
+namespace oskev::analysis::svg {
+
+// One attribute of an element. Numbers are written with at most two decimals; a number that
+// is not finite is written as 0, so no coordinate of the document can read "nan" or "inf"
+// (the drawing never asks for one, this is the last guard).
+struct Attribute {
+  Attribute(std::string_view name, std::string_view value) : name(name), value(value) {}
+  Attribute(std::string_view name, const char* value) : name(name), value(value) {}
+  Attribute(std::string_view name, const std::string& value) : name(name), value(value) {}
+  Attribute(std::string_view name, double value);
+  Attribute(std::string_view name, int value) : Attribute(name, static_cast<double>(value)) {}
+
+  std::string name;
+  std::string value;
+};
+
+using Attributes = std::initializer_list<Attribute>;
+
+// A coordinate or length as it is written into the document.
+std::string number(double value);
+
+// Text with the five XML special characters replaced by their entities.
+std::string escape(std::string_view text);
+
+// A plain SVG 1.1 document built element by element. Every element is closed by the writer:
+// groups by end_group (or by finish, for any left open), the rest at once.
+class Document {
+ public:
+  Document(double width, double height, std::string_view title, std::string_view font_family);
+
+  void begin_group(Attributes attributes);
+  void end_group();
+  // An element without content, e.g. line, rect, polygon.
+  void add(std::string_view tag, Attributes attributes);
+  // A text element holding `content` (escaped here).
+  void add_text(std::string_view content, Attributes attributes);
+
+  // The whole document; the writer is spent afterwards.
+  std::string finish();
+
+ private:
+  void open_tag(std::string_view tag, Attributes attributes);
+
+  std::string text_;
+  int open_groups_ = 0;
+};
+
+}  // namespace oskev::analysis::svg
