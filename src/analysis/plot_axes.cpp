@@ -57,10 +57,12 @@ Axis linear(double lo_in, double hi_in, int target, bool snap) {
   const double step = s.value();
   const double lo_steps = lo / step;
   const double hi_steps = hi / step;
+  Axis axis{lo, hi, {}};
+  // Counted in whole steps only while they fit an integer (always, for ranges of floats).
+  if (!(std::fabs(lo_steps) < 1e15 && std::fabs(hi_steps) < 1e15)) return axis;
   const long long i0 = static_cast<long long>(snap ? std::floor(lo_steps + kSlack) : std::ceil(lo_steps - kSlack));
   const long long i1 = static_cast<long long>(snap ? std::ceil(hi_steps - kSlack) : std::floor(hi_steps + kSlack));
-  Axis axis{lo, hi, {}};
-  if (!(std::fabs(lo_steps) < 1e15 && std::fabs(hi_steps) < 1e15) || i1 - i0 > kMostTicks) return axis;
+  if (i1 - i0 > kMostTicks) return axis;
   for (long long i = i0; i <= i1; ++i) axis.ticks.push_back(s.times(i));
   if (snap && !axis.ticks.empty()) {
     axis.lo = axis.ticks.front();
@@ -107,7 +109,8 @@ std::string format_value(double value, int significant) {
 }
 
 std::string format_p_value(double value) {
-  if (!std::isfinite(value) || (value != 0.0 && std::fabs(value) < 0.0001)) return format_value(value, 3);
+  if (value == 0.0) return "0";  // exactly none: not a rounded small value
+  if (!std::isfinite(value) || std::fabs(value) < 0.0001) return format_value(value, 3);
   char buffer[64];
   std::snprintf(buffer, sizeof buffer, "%.4f", value);
   return buffer;
@@ -154,7 +157,7 @@ Axis log_axis(double lo, double hi) {
     hi = 2.0;
   }
   if (hi < lo) std::swap(lo, hi);
-  constexpr double kNarrowest = 1.2;
+  constexpr double kNarrowest = 1.1;
   if (hi < lo * kNarrowest) {
     const double middle = std::sqrt(lo) * std::sqrt(hi);
     const double half = std::sqrt(kNarrowest);
@@ -192,19 +195,21 @@ Axis log_axis(double lo, double hi) {
 
 Histogram make_histogram(const std::vector<float>& values, double lo_in, double hi_in, int target_bins) {
   const auto [lo, hi] = usable_range(lo_in, hi_in);
-  const Step s = step_for((hi - lo) / std::max(1, target_bins));
+  target_bins = std::max(1, target_bins);
+  const Step s = step_for((hi - lo) / target_bins);
   Histogram h;
   h.width = s.value();
-  const double lo_steps = std::floor(lo / h.width);
-  const double bins = std::ceil((hi - lo_steps * h.width) / h.width - kSlack);
-  // The width is at least the range over the target, so the bins number target + 2 at most;
-  // the bound is a guard for ranges far beyond a float's.
-  const long long count = std::isfinite(bins) ? std::clamp(static_cast<long long>(bins), 1LL, 4LL * target_bins + 4) : 1;
-  h.start = std::isfinite(lo_steps) && std::fabs(lo_steps) < 1e15 ? s.times(static_cast<long long>(lo_steps)) : lo;
+  const double first = std::floor(lo / h.width + kSlack);
+  h.start = std::fabs(first) < 1e15 ? s.times(static_cast<long long>(first)) : lo;
+  // The width is at least the range over the target, so there are target + 2 bins at most;
+  // the bound only guards ranges far beyond a float's.
+  const double bins = std::ceil((hi - h.start) / h.width - kSlack);
+  const double most = 4.0 * target_bins + 4.0;
+  const auto count = static_cast<long long>(std::isnan(bins) ? 1.0 : std::clamp(bins, 1.0, most));
   h.counts.assign(static_cast<std::size_t>(count), 0);
   for (float v : values) {
     if (!std::isfinite(v)) continue;
-    double index = std::floor((static_cast<double>(v) - h.start) / h.width);
+    double index = std::floor((static_cast<double>(v) - h.start) / h.width + kSlack);
     index = std::isnan(index) ? 0.0 : std::clamp(index, 0.0, static_cast<double>(count - 1));
     ++h.counts[static_cast<std::size_t>(index)];
   }

@@ -12,7 +12,7 @@ namespace oskev::analysis::plot_axes {
 // Infinity and -Infinity as the console writes them.
 std::string format_value(double value, int significant);
 // A P-value: four decimals, or three significant digits below 0.0001 so that a tiny P-value
-// does not read as 0.
+// does not read as 0; exactly 0 as "0".
 std::string format_p_value(double value);
 // A tick label: the shortest text of up to six significant digits ("0.2", "1", "1e-5").
 std::string format_tick(double value);
@@ -41,7 +41,7 @@ Axis linear_ticks_within(double lo, double hi, int target);
 // evenly stepped ticks (0.8, 0.9, 1, 1.1, ...); wider ranges the coarsest of 1-1.5-2-3-5-7,
 // 1-2-5, every decade, every 2, 5, 10 or 20 decades that leaves at least four ticks inside the
 // range. The ends move out to ticks, so the axis is labelled at both ends. A range narrower
-// than 1.2-fold is widened to that about its geometric middle.
+// than 1.1-fold is widened to that about its geometric middle.
 Axis log_axis(double lo, double hi);
 
 // Bins of equal 1-2-5 width over [lo, hi] (edges at multiples of the width) and the number of

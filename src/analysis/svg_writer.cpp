@@ -60,16 +60,16 @@ void Document::open_tag(std::string_view tag, Attributes attributes) {
   }
 }
 
-void Document::begin_group(Attributes attributes) {
-  open_tag("g", attributes);
+void Document::begin(std::string_view tag, Attributes attributes) {
+  open_tag(tag, attributes);
   text_ += ">\n";
-  ++open_groups_;
+  open_.emplace_back(tag);
 }
 
-void Document::end_group() {
-  if (open_groups_ == 0) return;
-  text_ += "</g>\n";
-  --open_groups_;
+void Document::end() {
+  if (open_.empty()) return;
+  text_ += "</" + open_.back() + ">\n";
+  open_.pop_back();
 }
 
 void Document::add(std::string_view tag, Attributes attributes) {
@@ -85,7 +85,7 @@ void Document::add_text(std::string_view content, Attributes attributes) {
 }
 
 std::string Document::finish() {
-  while (open_groups_ > 0) end_group();
+  while (!open_.empty()) end();
   text_ += "</svg>\n";
   return std::move(text_);
 }

@@ -3,6 +3,7 @@
 #include <initializer_list>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace oskev::analysis::svg {
 
@@ -29,13 +30,14 @@ std::string number(double value);
 std::string escape(std::string_view text);
 
 // A plain SVG 1.1 document built element by element. Every element is closed by the writer:
-// groups by end_group (or by finish, for any left open), the rest at once.
+// containers (g, defs, clipPath) by end (or by finish, for any left open), the rest at once.
 class Document {
  public:
   Document(double width, double height, std::string_view title, std::string_view font_family);
 
-  void begin_group(Attributes attributes);
-  void end_group();
+  // A container element, open until the matching end.
+  void begin(std::string_view tag, Attributes attributes);
+  void end();
   // An element without content, e.g. line, rect, polygon.
   void add(std::string_view tag, Attributes attributes);
   // A text element holding `content` (escaped here).
@@ -48,7 +50,7 @@ class Document {
   void open_tag(std::string_view tag, Attributes attributes);
 
   std::string text_;
-  int open_groups_ = 0;
+  std::vector<std::string> open_;
 };
 
 }  // namespace oskev::analysis::svg
