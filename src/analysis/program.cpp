@@ -70,7 +70,21 @@ PlotData plot_data(Variant variant, const RunParameters& p, const StudyTable& ta
   return data;
 }
 
+// The picture must not take the place of the study file or of the results.
+void refuse_plot_over_own_files(const RunEnvironment& environment, const RunOptions& options) {
+  if (!options.plot) return;
+  namespace fs = std::filesystem;
+  std::error_code error;
+  const fs::path plot = fs::weakly_canonical(environment.directory / *options.plot, error);
+  for (const char* own : {kStudyFile, kResultsFile}) {
+    if (plot == fs::weakly_canonical(environment.directory / own, error)) {
+      throw errors::RunStopped(errors::kExitUsage, "--plot " + options.plot->string() + " would overwrite " + own);
+    }
+  }
+}
+
 void run(Variant variant, const RunEnvironment& environment, const RunOptions& options) {
+  refuse_plot_over_own_files(environment, options);
   const bool oskev = variant == Variant::kOskev;
   Library library(environment.console, environment.clock);
   if (options.seed) library.stream.replace_clock_seed(*options.seed);

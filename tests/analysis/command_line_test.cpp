@@ -90,6 +90,38 @@ TEST(CommandLine, ARefusedOptionStopsBeforeAnythingElse) {
   EXPECT_FALSE(fs::exists(folder.path() / "study.txt"));
 }
 
+TEST(CommandLine, ThePictureMayNotReplaceTheProgramsOwnFiles) {
+  for (const char* name : {"study.txt", "./output.txt"}) {
+    testing::ScratchFolder folder;
+    testing::write_file(folder.path() / "study.txt", "1 2 3 4\n");
+    std::istringstream answers("3\n100\n0.5\n0.5\n1\n");
+    std::ostringstream console, errors;
+    random::FixedClock clock;
+    const RunEnvironment environment{answers, console, errors, folder.path(), clock};
+    EXPECT_EQ(program_main(Variant::kOskev, {"--plot", name}, environment), 64);
+    EXPECT_EQ(console.str(), "");
+    EXPECT_NE(errors.str().find("would overwrite"), std::string::npos) << errors.str();
+    EXPECT_EQ(testing::read_file(folder.path() / "study.txt"), "1 2 3 4\n");
+  }
+}
+
+TEST(CommandLine, ThePictureIsWrittenOnlyAfterACompleteRun) {
+  for (const bool complete : {true, false}) {
+    testing::ScratchFolder folder;
+    testing::write_file(folder.path() / "study.txt", complete ? "15 120 25 118\n0 54 3 60\n" : "15 120 25\n");
+    std::istringstream answers("2\n100\n0.5\n0.5\n1\n");
+    std::ostringstream console, errors;
+    random::FixedClock clock;
+    const RunEnvironment environment{answers, console, errors, folder.path(), clock};
+    EXPECT_EQ(program_main(Variant::kOskevV10, {"--plot", "q.svg"}, environment), complete ? 0 : 2);
+    EXPECT_EQ(fs::exists(folder.path() / "q.svg"), complete);
+    if (complete) {
+      EXPECT_EQ(testing::read_file(folder.path() / "q.svg").rfind("<?xml", 0), 0u);
+    }
+    EXPECT_EQ(std::distance(fs::directory_iterator(folder.path()), {}), complete ? 3 : 1);
+  }
+}
+
 // Counts readings of the time of day.
 class CountingClock final : public random::Clock {
  public:
