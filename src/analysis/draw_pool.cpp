@@ -8,7 +8,8 @@ unsigned helper_threads() {
   return cores > 1 ? std::min(cores - 1, 7u) : 0u;
 }
 
-DrawPipeline::DrawPipeline() {
+DrawPipeline::DrawPipeline(bool spread) {
+  if (!spread) return;
   for (unsigned t = 0; t < helper_threads(); ++t) helpers_.emplace_back([this] { helper_loop(); });
 }
 

@@ -50,18 +50,22 @@ class DrawWorker {
 // Threads besides the calling one that share draw work: one fewer than the machine's cores.
 unsigned helper_threads();
 
+// Whether a simulation of this many tables is worth spreading over threads: starting them
+// costs more than a small simulation takes.
+inline bool worth_spreading(std::size_t tables) { return tables >= 65536; }
+
 // Runs task(state, index) for every index in [0, count), on the calling thread and the
 // helper threads, each thread with a State of its own (a DrawWorker, say). Returns when all
 // are done. Tasks must not throw.
 template <typename State, typename Task>
-void parallel_for(std::size_t count, Task&& task) {
+void parallel_for(std::size_t count, Task&& task, bool spread = true) {
   std::atomic<std::size_t> next{0};
   auto work = [&] {
     State state;
     for (std::size_t i = next++; i < count; i = next++) task(state, i);
   };
   std::vector<std::thread> helpers;
-  const std::size_t wanted = std::min<std::size_t>(helper_threads(), count > 0 ? count - 1 : 0);
+  const std::size_t wanted = spread ? std::min<std::size_t>(helper_threads(), count > 0 ? count - 1 : 0) : 0;
   for (std::size_t t = 0; t < wanted; ++t) helpers.emplace_back(work);
   work();
   for (auto& helper : helpers) helper.join();
@@ -74,7 +78,8 @@ class DrawPipeline {
  public:
   using Batch = std::function<void(DrawWorker&)>;
 
-  DrawPipeline();
+  // Without `spread`, every batch runs on the calling thread as it is submitted.
+  explicit DrawPipeline(bool spread);
   ~DrawPipeline();
   DrawPipeline(const DrawPipeline&) = delete;
   DrawPipeline& operator=(const DrawPipeline&) = delete;

@@ -130,12 +130,15 @@ void simulate_fixed_prevalence(const RunParameters& p, const StudyTable& table, 
     plan_or_stop(generators, raw[kSubjects2], parm2, p.NRUNS, seed2);
     draws.push_back({raw[kSubjects2], parm2, seed2, &study.arm2});
   }
-  parallel_for<DrawWorker>(draws.size(), [&](DrawWorker& worker, std::size_t j) {
-    const Draw& draw = draws[j];
-    std::vector<std::int32_t> variates(runs);
-    worker.draw(draw.n, draw.p, variates.data(), p.NRUNS, draw.seed);
-    for (std::size_t k = 0; k < runs; ++k) draw.column->set(k, variates[k]);
-  });
+  parallel_for<DrawWorker>(
+      draws.size(),
+      [&](DrawWorker& worker, std::size_t j) {
+        const Draw& draw = draws[j];
+        std::vector<std::int32_t> variates(runs);
+        worker.draw(draw.n, draw.p, variates.data(), p.NRUNS, draw.seed);
+        for (std::size_t k = 0; k < runs; ++k) draw.column->set(k, variates[k]);
+      },
+      worth_spreading(runs * table.size()));
 }
 
 // Refuses, before any draw, a study that the random-prevalence model can never simulate.
@@ -182,7 +185,8 @@ void simulate_random_prevalence(Variant variant, const RunParameters& p, const S
   std::vector<float> uniforms;
   std::vector<std::int32_t> saved;
   std::vector<random::SingleDraw> totals;
-  DrawPipeline pipeline;  // destroyed (its threads stopped) before `studies` on every way out
+  // Destroyed (its threads stopped) before `studies` on every way out.
+  DrawPipeline pipeline(worth_spreading(runs * table.size()));
   for (std::size_t i = 0; i < table.size(); ++i) {
     const auto& raw = table.NCOUNT[i];
     const auto& c = table.COUNT[i];

@@ -204,14 +204,49 @@ TEST(SimulatedTables, CountsAboveSixteenBitsAreKept) {
   EXPECT_EQ(wide.get(1), 65536);
 }
 
-TEST(Simulation, ResultsEqualDrawsMadeOneByOne) {
+// Replays logged calls of fixed prevalence through RNBIN on a single stream.
+std::vector<SimulatedStudy> replay_fixed(const std::vector<GeneratorCall>& log, const StudyTable& table,
+                                         std::size_t runs) {
+  std::ostringstream sink;
+  errors::ErrorService errors(sink);
+  random::FixedClock clock;
+  random::UniformStream stream(errors, clock);
+  random::BinomialSetup setup;
+  std::vector<SimulatedStudy> studies(table.size());
+  std::size_t j = 0;
+  std::vector<std::int32_t> variates(runs);
+  for (const GeneratorCall& call : log) {
+    if (call.kind != GeneratorCall::Kind::kBinomial) continue;
+    SimulatedStudy& study = studies[j / 2];
+    if (j % 2 == 0) study.prepare(table.NCOUNT[j / 2], runs, double{0.5f}, double{0.1f}, 1.0, double{0.2f});
+    stream.SEEDSET(call.seed);
+    random::RNBIN(call.nr, call.n, call.p, variates.data(), stream, setup, errors);
+    for (std::size_t k = 0; k < runs; ++k) (j % 2 == 0 ? study.arm1 : study.arm2).set(k, variates[k]);
+    ++j;
+  }
+  return studies;
+}
+
+TEST(Simulation, FixedPrevalenceEqualsDrawsMadeOneByOne) {
+  // Enough tables for the draws to be spread over threads.
+  const RunParameters p = parameters(3, 30000, 0.5f, 0.5f, 1);
+  const StudyTable table = corrected(kThree, p);
+  Library library({8, 15, 0});
+  const SimulatedRuns runs = simulate(Variant::kOskev, p, table, 0.55f, library.generators);
+  const std::vector<float> replayed = run_statistics(replay_fixed(library.log, table, 30000), 30000);
+  for (std::size_t k = 0; k < 30000; ++k) {
+    ASSERT_EQ(std::bit_cast<std::uint32_t>(runs.QSIM[k]), std::bit_cast<std::uint32_t>(replayed[k])) << k;
+  }
+}
+
+TEST(Simulation, RandomPrevalenceEqualsDrawsMadeOneByOne) {
   // Draws are spread over threads, batched and read ahead; replaying the logged calls one by
   // one through RNBIN on a single stream must give the very same runs.
-  const RunParameters p = parameters(3, 3000, 0.5f, 0.5f, 2);
+  const RunParameters p = parameters(3, 30000, 0.5f, 0.5f, 2);
   const StudyTable table = corrected(kThree, p);
   Library library({8, 15, 0});
   const SimulatedRuns runs = simulate(Variant::kOskevV10, p, table, 0.55f, library.generators);
-  ASSERT_EQ(runs.QSIM.size(), 3000u);
+  ASSERT_EQ(runs.QSIM.size(), 30000u);
 
   std::ostringstream sink;
   errors::ErrorService errors(sink);
@@ -219,7 +254,7 @@ TEST(Simulation, ResultsEqualDrawsMadeOneByOne) {
   random::UniformStream stream(errors, clock);
   random::BinomialSetup setup;
   std::vector<SimulatedStudy> studies(3);
-  for (std::size_t i = 0; i < 3; ++i) studies[i].prepare(table.NCOUNT[i], 3000, 0.5, 0.5, 1.0, 1.0);
+  for (std::size_t i = 0; i < 3; ++i) studies[i].prepare(table.NCOUNT[i], 30000, 0.5, 0.5, 1.0, 1.0);
   std::size_t study = 0, run = 0, arm = 0;
   const std::int32_t pooled[] = {238, 114, 78};
   for (const GeneratorCall& call : library.log) {
@@ -230,12 +265,12 @@ TEST(Simulation, ResultsEqualDrawsMadeOneByOne) {
     (arm == 0 ? studies[study].arm1 : studies[study].arm2).set(run, x);
     if (++arm == 2) {
       arm = 0;
-      if (++run == 3000) run = 0, ++study;
+      if (++run == 30000) run = 0, ++study;
     }
   }
   ASSERT_EQ(study, 3u);
-  const std::vector<float> replayed = run_statistics(studies, 3000);
-  for (std::size_t k = 0; k < 3000; ++k) {
+  const std::vector<float> replayed = run_statistics(studies, 30000);
+  for (std::size_t k = 0; k < 30000; ++k) {
     ASSERT_EQ(std::bit_cast<std::uint32_t>(runs.QSIM[k]), std::bit_cast<std::uint32_t>(replayed[k])) << k;
   }
 }
