@@ -3,6 +3,7 @@
 #include <fstream>
 #include <istream>
 #include <ostream>
+#include <stdexcept>
 
 #include "analysis/dialogue.hpp"
 #include "analysis/observed.hpp"
@@ -152,6 +153,11 @@ int run_program(Variant variant, const RunEnvironment& environment, const RunOpt
     environment.console.flush();
     environment.errors << program_name(variant) << ": " << error.what() << '\n';
     return errors::kExitInputError;
+  } catch (const std::exception& error) {
+    // Nothing should reach here (memory exhausted, say); still a report, not a crash.
+    environment.console.flush();
+    environment.errors << program_name(variant) << ": internal error: " << error.what() << '\n';
+    return errors::kExitInternal;
   }
 }
 

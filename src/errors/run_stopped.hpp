@@ -12,6 +12,7 @@ inline constexpr int kExitInputError = 2;    // an answer or study.txt could not
 inline constexpr int kExitRefused = 3;       // a value the program cannot work with
 inline constexpr int kExitOutputError = 4;   // output.txt (or the plot) could not be written
 inline constexpr int kExitUsage = 64;        // bad command line
+inline constexpr int kExitInternal = 70;     // a fault of the program itself
 
 // Unwinds a run to the program's entry, which turns it into the exit status. When `report`
 // is not empty it is written to standard error there; a library stop has already written its
