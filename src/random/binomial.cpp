@@ -430,27 +430,22 @@ void BtpeDraw::many(std::int32_t nr, std::int32_t* ir, UniformCursor& draw) {
       far[nfar] = j;
       nfar += inside & !near;
     };
-    for (int t = 0; t < par; ++t) {
-      const int j = in_parallelogram[t];
-      std::int32_t ix = 0;
-      float w = 0.0f;
-      const bool inside = parallelogram(us[j], vs[j], ix, w);
-      settle(j, inside, ix, w);
-    }
-    for (int t = 0; t < left; ++t) {
-      const int j = in_left[t];
-      std::int32_t ix = 0;
-      float w = 0.0f;
-      const bool inside = left_tail(us[j], vs[j], ix, w);
-      settle(j, inside, ix, w);
-    }
-    for (int t = 0; t < right; ++t) {
-      const int j = in_right[t];
-      std::int32_t ix = 0;
-      float w = 0.0f;
-      const bool inside = right_tail(us[j], vs[j], ix, w);
-      settle(j, inside, ix, w);
-    }
+    // Each region in a loop of its own; `candidate` forms the region's IX and ordinate.
+    auto settle_region = [&](const std::array<std::int32_t, kB>& members, int count, auto candidate) {
+      for (int t = 0; t < count; ++t) {
+        const int j = members[static_cast<std::size_t>(t)];
+        std::int32_t ix = 0;
+        float w = 0.0f;
+        const bool inside = candidate(us[j], vs[j], ix, w);
+        settle(j, inside, ix, w);
+      }
+    };
+    settle_region(in_parallelogram, par,
+                  [this](float u, float v, std::int32_t& ix, float& w) { return parallelogram(u, v, ix, w); });
+    settle_region(in_left, left,
+                  [this](float u, float v, std::int32_t& ix, float& w) { return left_tail(u, v, ix, w); });
+    settle_region(in_right, right,
+                  [this](float u, float v, std::int32_t& ix, float& w) { return right_tail(u, v, ix, w); });
     for (int t = 0; t < nfar; ++t) {
       const int j = far[t];
       accepted[j] = accept_far(ixs[j], distance(ixs[j]), ws[j]);
