@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "analysis/run_parameters.hpp"
+#include "analysis/simulation.hpp"
 #include "analysis/variant.hpp"
 
 namespace oskev::analysis {
@@ -21,8 +22,10 @@ struct RunOptions {
   std::optional<std::int32_t> seed;
   // After a complete run, a picture of the result, written like output.txt.
   std::optional<std::filesystem::path> plot;
-  // The most runs the dialogue accepts (below the table's room only for tests and fuzzing).
+  // The most runs the dialogue accepts, and the bounds on redrawn totals (lower only for
+  // tests and fuzzing, which want many short runs).
   std::int32_t run_limit = kMaxRuns;
+  RedrawLimits redraw_limits;
 };
 
 // What the command line asks for: a run with these options, or an answer given at once

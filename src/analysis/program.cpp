@@ -126,7 +126,8 @@ void run(Variant variant, const RunEnvironment& environment, const RunOptions& o
   environment.console.flush();
 
   Generators generators(library.stream, library.binomial, library.errors);
-  const SimulatedRuns simulated = simulate(variant, parameters, table, observed.RRMH, generators);
+  const SimulatedRuns simulated =
+      simulate(variant, parameters, table, observed.RRMH, generators, options.redraw_limits);
   const float pemp = empirical_p_value(simulated.QSIM, observed.Q, parameters.NRUNS);
 
   print_results(variant, console, observed, pemp, simulated.undefined);

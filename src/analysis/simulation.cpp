@@ -63,11 +63,6 @@ void Generators::GETBIN(std::int32_t n, float p, std::int32_t* ir, std::int32_t 
 
 namespace {
 
-// Most redraws one run of the random-prevalence model may take before the run is given up,
-// and most in all: a table that leaves almost no acceptable total would otherwise keep the
-// program busy for hours.
-constexpr long kRedrawLimit = 1'000'000;
-constexpr long long kRedrawBudget = 50'000'000;
 // Runs of the random-prevalence model handed to another thread at a time.
 constexpr std::size_t kRunsPerBatch = 4096;
 // Totals of the random-prevalence model drawn ahead at a time: at first, and at most.
@@ -172,7 +167,8 @@ std::vector<std::int32_t> pooled_sizes(const StudyTable& table) {
 // the batch there (the seeds after it shift by one). The arm draws of each batch of accepted
 // runs go to the pipeline.
 void simulate_random_prevalence(Variant variant, const RunParameters& p, const StudyTable& table, float rrmh,
-                                Generators& generators, std::vector<SimulatedStudy>& studies) {
+                                Generators& generators, std::vector<SimulatedStudy>& studies,
+                                const RedrawLimits& limits) {
   if (p.NRUNS < 1) {
     refuse("the random prevalence of total events needs at least one run, not " + std::to_string(p.NRUNS));
   }
@@ -205,7 +201,7 @@ void simulate_random_prevalence(Variant variant, const RunParameters& p, const S
       float parm1 = 0.0f;
       float parm2 = 0.0f;
     };
-    std::vector<ArmProbabilities> by_total(std::min<std::size_t>(static_cast<std::size_t>(npool[i]) + 1, 1 << 16));
+    std::vector<ArmProbabilities> by_total(std::min<std::size_t>(static_cast<std::size_t>(npool[i]) + 1, 4096));
     auto arm_probabilities = [&](std::int32_t nevt) {
       ArmProbabilities a;
       a.parm2 = static_cast<float>(nevt / denominator);
@@ -265,12 +261,12 @@ void simulate_random_prevalence(Variant variant, const RunParameters& p, const S
         const float parm1 = a.parm1, parm2 = a.parm2;
         redrawn = a.redrawn;
         if (redrawn) {
-          if (++redraws == kRedrawLimit) {
+          if (++redraws == limits.per_run) {
             refuse(study_label(i) + ", run " + std::to_string(k + 1) + ": no acceptable total of events in " +
-                   std::to_string(kRedrawLimit) + " draws under random prevalence of total events");
+                   std::to_string(limits.per_run) + " draws under random prevalence of total events");
           }
-          if (++all_redraws == kRedrawBudget) {
-            refuse(study_label(i) + ", run " + std::to_string(k + 1) + ": " + std::to_string(kRedrawBudget) +
+          if (++all_redraws == limits.in_all) {
+            refuse(study_label(i) + ", run " + std::to_string(k + 1) + ": " + std::to_string(limits.in_all) +
                    " totals of events redrawn in all under random prevalence of total events; the studies leave "
                    "too few acceptable totals");
           }
@@ -300,12 +296,12 @@ void simulate_random_prevalence(Variant variant, const RunParameters& p, const S
 }  // namespace
 
 SimulatedRuns simulate(Variant variant, const RunParameters& parameters, const StudyTable& table, float rrmh,
-                       Generators& generators) {
+                       Generators& generators, const RedrawLimits& limits) {
   std::vector<SimulatedStudy> studies(table.size());
   if (parameters.IOPT == 1) {
     simulate_fixed_prevalence(parameters, table, rrmh, generators, studies);
   } else {
-    simulate_random_prevalence(variant, parameters, table, rrmh, generators, studies);
+    simulate_random_prevalence(variant, parameters, table, rrmh, generators, studies, limits);
   }
   SimulatedRuns result;
   result.QSIM = run_statistics(studies, run_count(parameters));

@@ -76,11 +76,18 @@ struct SimulatedRuns {
   std::int32_t undefined = 0;  // runs whose Q is not a number
 };
 
+// Bounds on the random-prevalence model's redraws of totals: per run, and in all. A table
+// that leaves almost no acceptable total would otherwise keep the program busy for hours.
+struct RedrawLimits {
+  long per_run = 1'000'000;
+  long long in_all = 50'000'000;
+};
+
 // Draws NRUNS sets of study tables under a common risk ratio RRMH (fixed prevalence of total
 // events for IOPT 1, random prevalence for IOPT 2) and computes each set's own Mantel-Haenszel
 // summary and Q. Draws whose arguments are known to be valid are spread over the machine's
 // cores; every draw depends only on its arguments and seed, so the result does not.
 SimulatedRuns simulate(Variant variant, const RunParameters& parameters, const StudyTable& table, float rrmh,
-                       Generators& generators);
+                       Generators& generators, const RedrawLimits& limits = {});
 
 }  // namespace oskev::analysis

@@ -157,6 +157,26 @@ TEST(GeneratorCalls, ATotalOfNoEventsIsAlwaysRedrawn) {
   EXPECT_GT(redrawn, 10);
 }
 
+TEST(GeneratorCalls, RedrawsAreBoundedPerRunAndInAll) {
+  // Half the totals of the first study are redrawn (none of its two participants' events).
+  const RunParameters p = parameters(2, 1000, 0.5f, 0.5f, 2);
+  const StudyTable table = corrected("0 1 0 1\n5 20 6 20\n", p);
+  auto stop = [&](RedrawLimits limits) {
+    Library library({10, 0, 0});
+    try {
+      simulate(Variant::kOskev, p, table, 1.0f, library.generators, limits);
+    } catch (const errors::RunStopped& stopped) {
+      EXPECT_EQ(stopped.exit_status(), errors::kExitRefused);
+      return stopped.report();
+    }
+    return std::string("complete");
+  };
+  EXPECT_EQ(stop({}), "complete");
+  EXPECT_NE(stop({1'000'000, 100}).find(": 100 totals of events redrawn in all under random prevalence"),
+            std::string::npos);
+  EXPECT_NE(stop({1, 1'000'000}).find("no acceptable total of events in 1 draws"), std::string::npos);
+}
+
 TEST(SimulatedTables, FixedPrevalenceCorrectsWithFixedValues) {
   SimulatedStudy study;
   study.prepare({1, 20, 2, 30}, 3, double{0.5f}, double{0.1f}, 1.0, double{0.2f});

@@ -62,6 +62,7 @@ std::optional<std::string> fuzz_whole_run(const std::uint8_t* data, std::size_t 
   analysis::RunOptions options;
   options.seed = 1 + (first >> 1);
   options.run_limit = 30;
+  options.redraw_limits = {10'000, 200'000};
   const analysis::Variant variant = (first & 1u) ? analysis::Variant::kOskevV10 : analysis::Variant::kOskev;
   const int status = analysis::run_program(variant, environment, options);
 
