@@ -31,30 +31,38 @@ void banner(records::ListWriter& console) {
   console.empty_line();
 }
 
-// Answers must be visible as questions before the program waits.
+// Reads one answer and echoes it; OSKEV v1.0 puts an empty line between the two. Answers
+// must be visible as questions before the program waits.
 template <typename T>
-void ask(records::ListReader& answers, records::ListWriter& console, T& value) {
+T ask_and_echo(records::ListReader& answers, records::ListWriter& console, bool v10, const char* label) {
+  T value{};
   console.stream().flush();
   answers.read({&value});
+  if (v10) console.empty_line();
+  console.write({label, value});
+  return value;
+}
+
+// Stops the run right after an echo, with the reason on standard error.
+[[noreturn]] void refuse(records::ListWriter& console, const std::string& report) {
+  console.stream().flush();
+  throw errors::RunStopped(errors::kExitRefused, report);
 }
 
 void refuse_above(std::int32_t value, std::int32_t limit, const char* what, records::ListWriter& console) {
   if (value <= limit) return;
-  console.stream().flush();
-  throw errors::RunStopped(errors::kExitRefused, "the number of " + std::string(what) + ", " +
-                                                     std::to_string(value) + ", is above the limit of " +
-                                                     std::to_string(limit));
+  refuse(console, "the number of " + std::string(what) + ", " + std::to_string(value) + ", is above the limit of " +
+                      std::to_string(limit));
 }
 
 // A negative correction would take events away from a zero cell: every estimate built on it
 // is meaningless.
 void refuse_negative(float correction, records::ListWriter& console) {
   if (!(correction < 0.0f)) return;
-  console.stream().flush();
   std::string shown = records::format_single(correction);
   shown.erase(0, shown.find_first_not_of(' '));
   shown.erase(shown.find_last_not_of(' ') + 1);
-  throw errors::RunStopped(errors::kExitRefused, "a continuity correction must be 0 or more, not " + shown);
+  refuse(console, "a continuity correction must be 0 or more, not " + shown);
 }
 
 }  // namespace
@@ -66,46 +74,34 @@ RunParameters run_dialogue(Variant variant, records::ListReader& answers, record
   banner(console);
 
   console.write({"How many studies ?"});
-  ask(answers, console, p.NSTUDY);
-  if (v10) console.empty_line();
-  console.write({"studies=", p.NSTUDY});
+  p.NSTUDY = ask_and_echo<std::int32_t>(answers, console, v10, "studies=");
   refuse_above(p.NSTUDY, kMaxStudies, "studies", console);
   console.empty_line();
 
   console.write({"How runs ?"});
-  ask(answers, console, p.NRUNS);
-  if (v10) console.empty_line();
-  console.write({"runs=", p.NRUNS});
+  p.NRUNS = ask_and_echo<std::int32_t>(answers, console, v10, "runs=");
   refuse_above(p.NRUNS, run_limit, "runs", console);
   console.empty_line();
 
   console.write({"What is the continuity correction"});
   console.write({"for studies with zero events for one arm?"});
-  ask(answers, console, p.CCONE);
-  if (v10) console.empty_line();
-  console.write({"continuity correction=", p.CCONE});
+  p.CCONE = ask_and_echo<float>(answers, console, v10, "continuity correction=");
   refuse_negative(p.CCONE, console);
   console.empty_line();
 
   console.write({"What is the continuity correction"});
   console.write({"for studies with zero events in both arms?"});
-  ask(answers, console, p.CCBOTH);
-  if (v10) console.empty_line();
-  console.write({"continuity correction=", p.CCBOTH});
+  p.CCBOTH = ask_and_echo<float>(answers, console, v10, "continuity correction=");
   refuse_negative(p.CCBOTH, console);
   console.empty_line();
 
   console.write({"What type of estimation ?"});
   console.write({"For fixed prevalence of total events type \"1\""});
   console.write({"For random prevalence of total events type \"2\""});
-  ask(answers, console, p.IOPT);
-  if (v10) console.empty_line();
-  console.write({v10 ? "Type of estimation=" : "option=", p.IOPT});
+  p.IOPT = ask_and_echo<std::int32_t>(answers, console, v10, v10 ? "Type of estimation=" : "option=");
   if (p.IOPT != 1 && p.IOPT != 2) {
-    console.stream().flush();
-    throw errors::RunStopped(errors::kExitRefused, "the type of estimation must be 1 (fixed prevalence of total "
-                                                   "events) or 2 (random prevalence of total events), not " +
-                                                       std::to_string(p.IOPT));
+    refuse(console, "the type of estimation must be 1 (fixed prevalence of total events) or 2 (random prevalence "
+                    "of total events), not " + std::to_string(p.IOPT));
   }
   if (v10) console.empty_line();
   return p;

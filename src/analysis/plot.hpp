@@ -27,8 +27,8 @@ struct PlotData {
   double pasym = 0.0;               // its asymptotic P-value
   float pemp = 0.0f;                // left-sided P-value from the simulation
   std::int32_t nruns = 0;
-  std::vector<float> qsim;          // Q of every run; not a number where undefined
-  std::int32_t undefined = 0;       // runs with an undefined Q (left out of the histogram)
+  std::vector<float> qsim;          // Q of every run; not a number where undefined (left out
+                                    // of the histogram and counted in its caption)
 };
 
 // A self-contained SVG document with two panels: the forest plot (each study's risk ratio

@@ -67,7 +67,6 @@ PlotData plot_data(Variant variant, const RunParameters& p, const StudyTable& ta
   data.pemp = pemp;
   data.nruns = p.NRUNS;
   data.qsim = simulated.QSIM;
-  data.undefined = simulated.undefined;
   return data;
 }
 

@@ -342,7 +342,6 @@ TEST(PlotDocument, NoDrawableSimulatedQ) {
   PlotData d = ordinary_data();
   d.nruns = 3;
   d.qsim = {kNaN, kNaN, kNaN};
-  d.undefined = 3;
   const Picture p(d);
   expect_finite_geometry(p.root);
   EXPECT_TRUE(p.all("q-bin").empty());
