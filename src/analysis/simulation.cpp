@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <bit>
 #include <cmath>
+#include <deque>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -194,21 +195,34 @@ void simulate_random_prevalence(Variant variant, const RunParameters& p, const S
     SimulatedStudy& study = studies[i];
     study.prepare(raw, runs, double{p.CCONE}, double{p.CCBOTH}, 2.0 * p.CCONE, 2.0 * p.CCBOTH);
     // The arm probabilities and whether they are accepted depend on the drawn total alone:
-    // worked out once for each total that comes up.
+    // worked out once for each total that comes up, with the arms' BTPE set-ups, which the
+    // arm draws of every thread share (and which live as long as any batch of the study).
     struct ArmProbabilities {
       bool known = false;
       bool redrawn = false;
       float parm1 = 0.0f;
       float parm2 = 0.0f;
+      const random::BinomialSetup* setup1 = nullptr;
+      const random::BinomialSetup* setup2 = nullptr;
     };
     std::vector<ArmProbabilities> by_total(std::min<std::size_t>(static_cast<std::size_t>(npool[i]) + 1, 4096));
-    auto arm_probabilities = [&](std::int32_t nevt) {
+    auto arm_setups = std::make_shared<std::deque<random::BinomialSetup>>();
+    auto shared_setup = [&](std::int32_t n, float parm) -> const random::BinomialSetup* {
+      if (!random::binomial_arguments_valid(1, n, parm)) return nullptr;
+      random::BinomialSetup& setup = arm_setups->emplace_back();
+      return random::prepare_shared_btpe(n, parm, setup) ? &setup : nullptr;
+    };
+    auto arm_probabilities = [&](std::int32_t nevt, bool with_setups) {
       ArmProbabilities a;
       a.parm2 = static_cast<float>(nevt / denominator);
       a.parm1 = static_cast<float>(double{rrmh} * a.parm2);
       a.redrawn = a.parm2 > 1.0f || a.parm1 > 1.0f ||
                   (v10 ? (a.parm2 <= 0.0f || a.parm1 <= 0.0f) : (a.parm2 == 0.0f || a.parm1 == 0.0f));
       a.known = true;
+      if (with_setups && !a.redrawn) {
+        a.setup1 = shared_setup(s1, a.parm1);
+        a.setup2 = shared_setup(s2, a.parm2);
+      }
       return a;
     };
     if (!random::binomial_arguments_valid(1, npool[i], ppool)) {
@@ -224,7 +238,7 @@ void simulate_random_prevalence(Variant variant, const RunParameters& p, const S
     auto arms = new_arms();
     std::size_t arms_first = 0;
     auto hand_over = [&] {
-      pipeline.submit([arms, arms_first, &study](DrawWorker& worker) {
+      pipeline.submit([arms, arms_first, &study, arm_setups](DrawWorker& worker) {
         worker.draw_singles(*arms);
         for (std::size_t j = 0; j < arms->size() / 2; ++j) {
           study.arm1.set(arms_first + j, (*arms)[2 * j].variate);
@@ -253,10 +267,10 @@ void simulate_random_prevalence(Variant variant, const RunParameters& p, const S
         const auto nevt = static_cast<std::size_t>(totals[j].variate);
         ArmProbabilities a;
         if (nevt < by_total.size()) {
-          if (!by_total[nevt].known) by_total[nevt] = arm_probabilities(totals[j].variate);
+          if (!by_total[nevt].known) by_total[nevt] = arm_probabilities(totals[j].variate, true);
           a = by_total[nevt];
         } else {
-          a = arm_probabilities(totals[j].variate);
+          a = arm_probabilities(totals[j].variate, false);
         }
         const float parm1 = a.parm1, parm2 = a.parm2;
         redrawn = a.redrawn;
@@ -280,8 +294,8 @@ void simulate_random_prevalence(Variant variant, const RunParameters& p, const S
         generators.take_GETUNI(uniforms[3 * j + 2], saved[3 * j + 2]);
         plan_or_stop(generators, s2, parm2, 1, seed2);
         if (arms->empty()) arms_first = k;
-        arms->push_back({s1, parm1, seed1, 0});
-        arms->push_back({s2, parm2, seed2, 0});
+        arms->push_back({s1, parm1, seed1, 0, a.setup1});
+        arms->push_back({s2, parm2, seed2, 0, a.setup2});
         ++k;
         if (arms->size() == 2 * kRunsPerBatch) hand_over();
       }

@@ -204,6 +204,8 @@ void binomial_inversion(std::int32_t nr, std::int32_t n, const BinomialFold& fol
 void compute_btpe_setup(std::int32_t n, float p, const BinomialFold& fold, BinomialSetup& setup) {
   setup.nsave = n;
   setup.psave = p;
+  setup.pp = fold.pp;
+  setup.qq = fold.qq;
   setup.ratio_known = 0;
   const double pp = fold.pp;
   const double qq = fold.qq;
@@ -231,21 +233,133 @@ void compute_btpe_setup(std::int32_t n, float p, const BinomialFold& fold, Binom
 
 namespace {
 
-// The BTPE method for one call: the retained set-up widened (exactly) to double once, and
-// f(IX)/f(M) for IX within 20 of the mode, each formed exactly as the explicit evaluation
-// forms it and kept for the call.
+// The steps of one BTPE attempt for a prepared set-up. The set-up's single-precision values
+// widen exactly to double; each expression is evaluated in double and a named quantity is
+// stored in single precision.
+
+// Triangle: wholly under the density, accepted at once. XM - P1·V + U lies in [XL, XR],
+// inside 0 ... N.
+inline std::int32_t triangle(const BinomialSetup& s, float u, float v) {
+  return static_cast<std::int32_t>(static_cast<double>(s.xm) - static_cast<double>(s.p1) * v + u);
+}
+
+// The parallelogram: X lies in [XL, XR] as in the triangle. Each region gives the candidate
+// IX and the ordinate w to test against f(IX)/f(M), or false for a rejection on the way.
+inline bool parallelogram(const BinomialSetup& s, float u, float v, std::int32_t& ix, float& w) {
+  const float x = single(static_cast<double>(s.xl) + (static_cast<double>(u) - s.p1) / s.ct);
+  w = single(static_cast<double>(v) * s.ct + 1.0 - std::fabs(static_cast<double>(s.m) - x + 0.5) / s.p1);
+  ix = static_cast<std::int32_t>(x);
+  return !(w > 1.0f);
+}
+
+// A value above -1 truncates to 0 or more; testing the real value keeps the conversion in
+// range however far the tail reaches.
+inline bool left_tail(const BinomialSetup& s, float u, float v, std::int32_t& ix, float& w) {
+  const double t = static_cast<double>(s.xl) + std::log(static_cast<double>(v)) / s.xll;
+  const bool inside = !(t <= -1.0);
+  ix = static_cast<std::int32_t>(inside ? t : 0.0);
+  w = single((static_cast<double>(u) - s.p2) * v * s.xll);
+  return inside;
+}
+
+// A value of N + 1 or more truncates above N.
+inline bool right_tail(const BinomialSetup& s, float u, float v, std::int32_t& ix, float& w) {
+  const double t = static_cast<double>(s.xr) - std::log(static_cast<double>(v)) / s.xlr;
+  const bool inside = !(t >= static_cast<double>(s.nsave) + 1.0);
+  ix = static_cast<std::int32_t>(inside ? t : 0.0);
+  w = single((static_cast<double>(u) - s.p3) * v * s.xlr);
+  return inside;
+}
+
+// The regions as objects of distinct types, so that a loop over one region inlines it.
+constexpr auto kParallelogram = [](const BinomialSetup& s, float u, float v, std::int32_t& ix, float& w) {
+  return parallelogram(s, u, v, ix, w);
+};
+constexpr auto kLeftTail = [](const BinomialSetup& s, float u, float v, std::int32_t& ix, float& w) {
+  return left_tail(s, u, v, ix, w);
+};
+constexpr auto kRightTail = [](const BinomialSetup& s, float u, float v, std::int32_t& ix, float& w) {
+  return right_tail(s, u, v, ix, w);
+};
+
+inline bool candidate(const BinomialSetup& s, float u, float v, std::int32_t& ix, float& w) {
+  if (u <= s.p2) return parallelogram(s, u, v, ix, w);
+  if (u <= s.p3) return left_tail(s, u, v, ix, w);
+  return right_tail(s, u, v, ix, w);
+}
+
+inline std::int64_t distance(const BinomialSetup& s, std::int32_t ix) { return std::llabs(std::int64_t{ix} - s.m); }
+
+// f(IX)/f(M) for IX within kExplicitBound of the mode, kept in the set-up once formed.
+inline float ratio(BinomialSetup& s, std::int32_t ix) {
+  const auto slot = static_cast<unsigned>(ix - s.m + kExplicitBound);
+  if (!(s.ratio_known >> slot & 1u)) [[unlikely]] {
+    s.ratio[slot] = density_ratio(ix, s.m, s.g, s.pqr);
+    s.ratio_known |= std::uint64_t{1} << slot;
+  }
+  return s.ratio[slot];
+}
+
+// Every f(IX)/f(M) near the mode that a candidate can need (candidates lie in 0 ... N).
+void fill_ratios(BinomialSetup& s) {
+  const std::int64_t lowest = std::max<std::int64_t>(0, std::int64_t{s.m} - kExplicitBound);
+  const std::int64_t highest = std::min<std::int64_t>(s.nsave, std::int64_t{s.m} + kExplicitBound);
+  for (std::int64_t ix = lowest; ix <= highest; ++ix) ratio(s, static_cast<std::int32_t>(ix));
+}
+
+// Acceptance for a candidate more than kExplicitBound from the mode, with ordinate v.
+bool accept_far(const BinomialSetup& s, std::int32_t ix, std::int64_t k, float v) {
+  const double dk = static_cast<double>(k);
+  const double xnpq = s.xnpq;
+  if (dk >= xnpq / 2.0 - 1.0) return v <= density_ratio(ix, s.m, s.g, s.pqr);
+
+  // Squeeze: bounds on ln(f(IX)/f(M)) around the normal approximation. K² in double: no
+  // overflow for any N.
+  const float amaxp = single(
+      (dk / xnpq) * ((dk * (dk / 3.0 + kSqueezeLinear) + kSqueezeConstant) / xnpq + 0.5));
+  const float ynorm = single(-(dk * dk) / (2.0 * xnpq));
+  const float alv = single(std::log(static_cast<double>(v)));
+  if (alv < static_cast<double>(ynorm) - amaxp) return true;
+  if (alv > static_cast<double>(ynorm) + amaxp) return false;
+
+  // Final test against ln(f(IX)/f(M)) from Stirling's formula; N + 1 and N - IX + 1 in
+  // double, exact for every N.
+  const double dix = ix;
+  const double dn = s.nsave;
+  const double dm = s.m;
+  const double pp = s.pp;
+  const double qq = s.qq;
+  const float x1 = single(dix + 1.0);
+  const float f1 = single(dm + 1.0);
+  const float z = single(dn + 1.0 - dm);
+  const float w = single(dn - dix + 1.0);
+  const float x2 = single(static_cast<double>(x1) * x1);
+  const float f2 = single(static_cast<double>(f1) * f1);
+  const float z2 = single(static_cast<double>(z) * z);
+  const float w2 = single(static_cast<double>(w) * w);
+  const double bound = static_cast<double>(s.xm) * std::log(static_cast<double>(f1) / x1) +
+                       (dn - dm + 0.5) * std::log(static_cast<double>(z) / w) +
+                       (dix - dm) * std::log(w * pp / (x1 * qq)) +
+                       stirling_correction(f1, f2) + stirling_correction(z, z2) +
+                       stirling_correction(x1, x2) + stirling_correction(w, w2);
+  return !(alv > bound);
+}
+
+// The first uniform of an attempt, scaled to the total area P4. A product of two single-
+// precision values is exact in double, so this is the single-precision product.
+inline float scaled(const BinomialSetup& s, float uniform) {
+  return single(static_cast<double>(uniform) * s.p4);
+}
+
+// The BTPE method for one call with a prepared set-up.
 class BtpeDraw {
  public:
-  BtpeDraw(std::int32_t n, const BinomialFold& fold, BinomialSetup& s)
-      : setup_(s), n_(n), m_(s.m), p1f_(s.p1), p2f_(s.p2), p3f_(s.p3), p4f_(s.p4), pp_(fold.pp),
-        qq_(fold.qq), dm_(s.m), xnpq_(s.xnpq), p1_(s.p1), xm_(s.xm), xl_(s.xl), xr_(s.xr),
-        ct_(s.ct), xll_(s.xll), xlr_(s.xlr), p2_(s.p2), p3_(s.p3), p4_(s.p4), pqr_(s.pqr),
-        g_(s.g), explicit_from_(xnpq_ / 2.0 - 1.0) {}
+  explicit BtpeDraw(BinomialSetup& s) : s_(s) {}
 
   // One variate, attempt by attempt, two uniforms per attempt.
   template <typename Draw>
   std::int32_t one(Draw& draw) {
-    const float u = single(static_cast<double>(draw.next()) * p4_);
+    const float u = scaled(s_, draw.next());
     const float v = draw.next();
     return from_attempt(u, v, draw);
   }
@@ -254,18 +368,18 @@ class BtpeDraw {
   template <typename Draw>
   std::int32_t from_attempt(float u, float v, Draw& draw) {
     for (;;) {
-      if (u <= p1_) return triangle(u, v);
+      if (u <= s_.p1) return triangle(s_, u, v);
       std::int32_t ix = 0;
       float w = 0.0f;
-      if (candidate(u, v, ix, w)) {
-        const std::int64_t k = distance(ix);
+      if (candidate(s_, u, v, ix, w)) {
+        const std::int64_t k = distance(s_, ix);
         if (k <= kExplicitBound) {
-          if (w <= ratio(ix)) return ix;
-        } else if (accept_far(ix, k, w)) {
+          if (w <= ratio(s_, ix)) return ix;
+        } else if (accept_far(s_, ix, k, w)) {
           return ix;
         }
       }
-      u = single(static_cast<double>(draw.next()) * p4_);
+      u = scaled(s_, draw.next());
       v = draw.next();
     }
   }
@@ -279,99 +393,7 @@ class BtpeDraw {
 
  private:
   static constexpr int kBlockAttempts = 128;
-
-  // Triangle: wholly under the density, accepted at once. XM - P1·V + U lies in [XL, XR],
-  // inside 0 ... N.
-  std::int32_t triangle(float u, float v) const {
-    return static_cast<std::int32_t>(xm_ - p1_ * v + u);
-  }
-
-  // Outside the triangle: the candidate IX and the ordinate w to test against f(IX)/f(M), or
-  // false for a rejection on the way.
-  bool candidate(float u, float v, std::int32_t& ix, float& w) const {
-    if (u <= p2_) return parallelogram(u, v, ix, w);
-    if (u <= p3_) return left_tail(u, v, ix, w);
-    return right_tail(u, v, ix, w);
-  }
-
-  // X lies in [XL, XR] as in the triangle.
-  bool parallelogram(float u, float v, std::int32_t& ix, float& w) const {
-    const float x = single(xl_ + (static_cast<double>(u) - p1_) / ct_);
-    w = single(static_cast<double>(v) * ct_ + 1.0 - std::fabs(dm_ - x + 0.5) / p1_);
-    ix = static_cast<std::int32_t>(x);
-    return !(w > 1.0f);
-  }
-
-  // A value above -1 truncates to 0 or more; testing the real value keeps the conversion in
-  // range however far the tail reaches.
-  bool left_tail(float u, float v, std::int32_t& ix, float& w) const {
-    const double t = xl_ + std::log(static_cast<double>(v)) / xll_;
-    const bool inside = !(t <= -1.0);
-    ix = static_cast<std::int32_t>(inside ? t : 0.0);
-    w = single((static_cast<double>(u) - p2_) * v * xll_);
-    return inside;
-  }
-
-  // A value of N + 1 or more truncates above N.
-  bool right_tail(float u, float v, std::int32_t& ix, float& w) const {
-    const double t = xr_ - std::log(static_cast<double>(v)) / xlr_;
-    const bool inside = !(t >= static_cast<double>(n_) + 1.0);
-    ix = static_cast<std::int32_t>(inside ? t : 0.0);
-    w = single((static_cast<double>(u) - p3_) * v * xlr_);
-    return inside;
-  }
-
-  std::int64_t distance(std::int32_t ix) const { return std::llabs(std::int64_t{ix} - m_); }
-
-  float ratio(std::int32_t ix) {
-    const auto slot = static_cast<unsigned>(ix - m_ + kExplicitBound);
-    if (!(setup_.ratio_known >> slot & 1u)) {
-      setup_.ratio[slot] = density_ratio(ix, m_, g_, pqr_);
-      setup_.ratio_known |= std::uint64_t{1} << slot;
-    }
-    return setup_.ratio[slot];
-  }
-
-  // Acceptance for a candidate more than 20 from the mode.
-  bool accept_far(std::int32_t ix, std::int64_t k, float v) const {
-    const double dk = static_cast<double>(k);
-    if (dk >= explicit_from_) return v <= density_ratio(ix, m_, g_, pqr_);
-
-    // Squeeze: bounds on ln(f(IX)/f(M)) around the normal approximation. K² in double: no
-    // overflow for any N.
-    const float amaxp = single(
-        (dk / xnpq_) * ((dk * (dk / 3.0 + kSqueezeLinear) + kSqueezeConstant) / xnpq_ + 0.5));
-    const float ynorm = single(-(dk * dk) / (2.0 * xnpq_));
-    const float alv = single(std::log(static_cast<double>(v)));
-    if (alv < static_cast<double>(ynorm) - amaxp) return true;
-    if (alv > static_cast<double>(ynorm) + amaxp) return false;
-
-    // Final test against ln(f(IX)/f(M)) from Stirling's formula; N + 1 and N - IX + 1 in
-    // double, exact for every N.
-    const double dix = ix;
-    const double dn = n_;
-    const float x1 = single(dix + 1.0);
-    const float f1 = single(dm_ + 1.0);
-    const float z = single(dn + 1.0 - dm_);
-    const float w = single(dn - dix + 1.0);
-    const float x2 = single(static_cast<double>(x1) * x1);
-    const float f2 = single(static_cast<double>(f1) * f1);
-    const float z2 = single(static_cast<double>(z) * z);
-    const float w2 = single(static_cast<double>(w) * w);
-    const double bound = xm_ * std::log(static_cast<double>(f1) / x1) +
-                         (dn - dm_ + 0.5) * std::log(static_cast<double>(z) / w) +
-                         (dix - dm_) * std::log(w * pp_ / (x1 * qq_)) +
-                         stirling_correction(f1, f2) + stirling_correction(z, z2) +
-                         stirling_correction(x1, x2) + stirling_correction(w, w2);
-    return !(alv > bound);
-  }
-
-  BinomialSetup& setup_;
-  const std::int32_t n_;
-  const std::int32_t m_;
-  const float p1f_, p2f_, p3f_, p4f_;
-  const double pp_, qq_, dm_, xnpq_, p1_, xm_, xl_, xr_, ct_, xll_, xlr_, p2_, p3_, p4_, pqr_, g_;
-  const double explicit_from_;
+  BinomialSetup& s_;
 };
 
 void BtpeDraw::many(std::int32_t nr, std::int32_t* ir, UniformCursor& draw) {
@@ -383,72 +405,66 @@ void BtpeDraw::many(std::int32_t nr, std::int32_t* ir, UniformCursor& draw) {
   // Attempts of the block by region, and those needing the full acceptance test.
   std::array<std::int32_t, kB> in_parallelogram, in_left, in_right, far;
 
-  // Every f(IX)/f(M) near the mode that a candidate can need (candidates lie in 0 ... N).
-  const std::int64_t lowest = std::max<std::int64_t>(0, std::int64_t{m_} - kExplicitBound);
-  const std::int64_t highest = std::min<std::int64_t>(n_, std::int64_t{m_} + kExplicitBound);
-  for (std::int64_t ix = lowest; ix <= highest; ++ix) ratio(static_cast<std::int32_t>(ix));
+  // Every f(IX)/f(M) near the mode that a candidate can need.
+  const std::int32_t m = s_.m;
+  fill_ratios(s_);
+  const float p1 = s_.p1, p2 = s_.p2, p3 = s_.p3;
 
   std::int32_t done = 0;
   while (done < nr) {
     draw.look_ahead(states.data(), 2 * kB);
 
-    // Triangle attempts are settled here, the others sorted by region. A product of two
-    // single-precision values is exact in double, so U·P4 rounded to single is the single-
-    // precision product, and single-precision comparisons of single-precision values are
-    // the same comparisons.
+    // Triangle attempts are settled here, the others sorted by region.
     int par = 0, left = 0, right = 0;
     for (int j = 0; j < kB; ++j) {
-      const float u = draw.uniform_of(states[2 * j]) * p4f_;
+      const float u = scaled(s_, draw.uniform_of(states[2 * j]));
       const float v = draw.uniform_of(states[2 * j + 1]);
       us[j] = u;
       vs[j] = v;
-      const bool beyond_p1 = u > p1f_;
-      ixs[j] = triangle(beyond_p1 ? p1f_ : u, v);  // any in-triangle value keeps it in range
+      const bool beyond_p1 = u > p1;
+      ixs[j] = triangle(s_, beyond_p1 ? p1 : u, v);  // any in-triangle value keeps it in range
       accepted[j] = !beyond_p1;
       in_parallelogram[par] = j;
       in_left[left] = j;
       in_right[right] = j;
       // The regions are nested intervals of u: counted without branches.
-      const int beyond_p2 = u > p2f_;
-      const int beyond_p3 = u > p3f_;
+      const int beyond_p2 = u > p2;
+      const int beyond_p3 = u > p3;
       par += static_cast<int>(beyond_p1) - beyond_p2;
       left += beyond_p2 - beyond_p3;
       right += beyond_p3;
     }
 
-    // The other regions: a candidate within 20 of the mode is decided by its ratio here;
-    // the rest go to the full test.
+    // The other regions: a candidate within kExplicitBound of the mode is decided by its
+    // ratio here; the rest go to the full test.
     int nfar = 0;
     auto settle = [&](int j, bool inside, std::int32_t ix, float w) {
-      const std::int64_t k = distance(ix);
+      const std::int64_t k = distance(s_, ix);
       const bool near = k <= kExplicitBound;
-      const auto slot = static_cast<std::size_t>(near ? ix - m_ + kExplicitBound : 0);
+      const auto slot = static_cast<std::size_t>(near ? ix - m + kExplicitBound : 0);
       ixs[j] = ix;
       ws[j] = w;
       // Non-short-circuit: the outcome is data, not a branch.
-      accepted[j] = inside & near & (w <= setup_.ratio[slot]);
+      accepted[j] = inside & near & (w <= s_.ratio[slot]);
       far[nfar] = j;
       nfar += inside & !near;
     };
-    // Each region in a loop of its own; `candidate` forms the region's IX and ordinate.
-    auto settle_region = [&](const std::array<std::int32_t, kB>& members, int count, auto candidate) {
+    // Each region in a loop of its own; `region` forms the region's IX and ordinate.
+    auto settle_region = [&](const std::array<std::int32_t, kB>& members, int count, auto region) {
       for (int t = 0; t < count; ++t) {
         const int j = members[static_cast<std::size_t>(t)];
         std::int32_t ix = 0;
         float w = 0.0f;
-        const bool inside = candidate(us[j], vs[j], ix, w);
+        const bool inside = region(s_, us[j], vs[j], ix, w);
         settle(j, inside, ix, w);
       }
     };
-    settle_region(in_parallelogram, par,
-                  [this](float u, float v, std::int32_t& ix, float& w) { return parallelogram(u, v, ix, w); });
-    settle_region(in_left, left,
-                  [this](float u, float v, std::int32_t& ix, float& w) { return left_tail(u, v, ix, w); });
-    settle_region(in_right, right,
-                  [this](float u, float v, std::int32_t& ix, float& w) { return right_tail(u, v, ix, w); });
+    settle_region(in_parallelogram, par, kParallelogram);
+    settle_region(in_left, left, kLeftTail);
+    settle_region(in_right, right, kRightTail);
     for (int t = 0; t < nfar; ++t) {
       const int j = far[t];
-      accepted[j] = accept_far(ixs[j], distance(ixs[j]), ws[j]);
+      accepted[j] = accept_far(s_, ixs[j], distance(s_, ixs[j]), ws[j]);
     }
 
     // Accepted attempts in order. A rejected attempt's value is written where the next
@@ -467,9 +483,8 @@ void BtpeDraw::many(std::int32_t nr, std::int32_t* ir, UniformCursor& draw) {
 
 }  // namespace
 
-void binomial_btpe(std::int32_t nr, std::int32_t n, const BinomialFold& fold,
-                   BinomialSetup& setup, std::int32_t* ir, UniformStream& stream) {
-  BtpeDraw btpe(n, fold, setup);
+void binomial_btpe(std::int32_t nr, BinomialSetup& setup, std::int32_t* ir, UniformStream& stream) {
+  BtpeDraw btpe(setup);
   if (nr >= kManyFrom) {
     UniformCursor draw(stream);
     btpe.many(nr, ir, draw);
@@ -486,7 +501,7 @@ void draw_binomial(std::int32_t nr, std::int32_t n, float p, std::int32_t* ir, U
     binomial_inversion(nr, n, fold, ir, stream);
   } else {
     prepare_btpe(n, p, fold, setup);
-    binomial_btpe(nr, n, fold, setup, ir, stream);
+    binomial_btpe(nr, setup, ir, stream);
   }
   if (fold.mirrored) {
     // Counts of failures under pp are successes under P; integer difference, exact for all N.
@@ -495,61 +510,193 @@ void draw_binomial(std::int32_t nr, std::int32_t n, float p, std::int32_t* ir, U
 }
 
 BinomialSetup& BinomialSetupCache::for_pair(std::int32_t n, float p) {
-  const std::uint32_t mixed =
-      (std::bit_cast<std::uint32_t>(p) ^ static_cast<std::uint32_t>(n) * 0x9E3779B1u) * 0x85EBCA6Bu;
-  return slots_[(mixed >> 16) % kSlots];
+  const auto pbits = std::bit_cast<std::uint32_t>(p);
+  std::uint32_t mixed = (pbits ^ static_cast<std::uint32_t>(n) * 0x9E3779B1u) * 0x85EBCA6Bu;
+  mixed ^= mixed >> 15;
+  const std::size_t mask = slots_.size() - 1;
+  for (std::size_t i = mixed & mask;; i = (i + 1) & mask) {
+    Slot& slot = slots_[i];
+    if (slot.setup != nullptr) {
+      if (slot.n == n && slot.p == pbits) return *slot.setup;
+      continue;
+    }
+    if (2 * (setups_.size() + 1) > slots_.size()) {
+      grow();
+      return for_pair(n, p);
+    }
+    setups_.emplace_back();
+    slot = {n, pbits, &setups_.back()};
+    return *slot.setup;
+  }
+}
+
+void BinomialSetupCache::grow() {
+  std::vector<Slot> old(2 * slots_.size());
+  old.swap(slots_);
+  const std::size_t mask = slots_.size() - 1;
+  for (const Slot& slot : old) {
+    if (slot.setup == nullptr) continue;
+    std::uint32_t mixed = (slot.p ^ static_cast<std::uint32_t>(slot.n) * 0x9E3779B1u) * 0x85EBCA6Bu;
+    mixed ^= mixed >> 15;
+    std::size_t i = mixed & mask;
+    while (slots_[i].setup != nullptr) i = (i + 1) & mask;
+    slots_[i] = slot;
+  }
+}
+
+void BinomialSetupCache::trim() {
+  if (setups_.size() <= kKeep) return;
+  setups_.clear();
+  slots_.assign(kFirstSlots, Slot{});
+}
+
+bool prepare_shared_btpe(std::int32_t n, float p, BinomialSetup& setup) {
+  const BinomialFold fold = fold_binomial(n, p);
+  if (binomial_uses_inversion(p, fold)) return false;
+  prepare_btpe(n, p, fold, setup);
+  fill_ratios(setup);
+  return true;
 }
 
 void draw_singles(std::span<SingleDraw> draws, BinomialSetupCache& setups, UniformStream& stream) {
-  // First pass: inversion draws whole; BTPE draws their first attempt, which the triangle
-  // settles about half the time. The draws' streams are independent, so consecutive
-  // iterations overlap; attempts outside the triangle are noted, without a branch, for the
-  // second pass.
-  struct Pending {
-    std::uint32_t index;
-    std::int32_t state;  // of the attempt's second uniform
+  // Set-ups referred to below stay where they are until the next trim.
+  setups.trim();
+  // An attempt outside the triangle, waiting for the acceptance test of its region.
+  struct Attempt {
+    BinomialSetup* setup;
+    std::uint32_t index;  // of its draw
+    std::int32_t state;   // of the attempt's second uniform
     float u;
     float v;
   };
-  thread_local std::vector<Pending> pending;  // kept between calls: no allocation per batch
-  if (pending.size() < draws.size()) pending.resize(draws.size());
+  // Kept between calls: no allocation per batch.
+  thread_local std::vector<Attempt> attempts;
+  thread_local std::vector<std::uint32_t> in_parallelogram, in_left, in_right, far;
+  thread_local std::vector<std::int32_t> ixs;
+  thread_local std::vector<float> ws;
+  thread_local std::vector<std::uint8_t> accepted;
+  if (attempts.size() < draws.size()) {
+    for (auto* v : {&in_parallelogram, &in_left, &in_right, &far}) v->resize(draws.size());
+    attempts.resize(draws.size());
+    ixs.resize(draws.size());
+    ws.resize(draws.size());
+    accepted.resize(draws.size());
+  }
+
+  // First attempts: inversion draws whole; BTPE draws their first attempt, which the triangle
+  // settles about half the time. The draws' streams are independent, so consecutive
+  // iterations overlap; attempts outside the triangle are noted, without a branch.
   std::size_t waiting = 0;
   stream.SEEDSET(1);  // readied, so that its uniforms carry the scale factor
+  // The pair of the previous draw without a shared set-up, its fold and its set-up (null
+  // under inversion): runs of draws with one pair find it once.
+  std::int32_t last_n = 0;  // no valid N
+  float last_p = 0.0f;
+  BinomialFold last_fold;
+  BinomialSetup* last_setup = nullptr;
   for (std::size_t i = 0; i < draws.size(); ++i) {
     SingleDraw& d = draws[i];
-    const BinomialFold fold = fold_binomial(d.n, d.p);
-    if (binomial_uses_inversion(d.p, fold)) {
-      stream.SEEDSET(d.seed);
-      binomial_inversion(1, d.n, fold, &d.variate, stream);
-      if (fold.mirrored) d.variate = d.n - d.variate;
-      continue;
+    // Only the lazily formed ratios are ever written, and a shared set-up has them all.
+    auto* s = const_cast<BinomialSetup*>(d.shared);
+    if (s == nullptr) {
+      if (d.n != last_n || d.p != last_p) {
+        last_n = d.n;
+        last_p = d.p;
+        last_fold = fold_binomial(d.n, d.p);
+        last_setup = nullptr;
+        if (!binomial_uses_inversion(d.p, last_fold)) {
+          last_setup = &setups.for_pair(d.n, d.p);
+          prepare_btpe(d.n, d.p, last_fold, *last_setup);
+        }
+      }
+      if (last_setup == nullptr) {
+        stream.SEEDSET(d.seed);
+        binomial_inversion(1, d.n, last_fold, &d.variate, stream);
+        if (last_fold.mirrored) d.variate = d.n - d.variate;
+        continue;
+      }
+      s = last_setup;
     }
-    BinomialSetup& s = setups.for_pair(d.n, d.p);
-    prepare_btpe(d.n, d.p, fold, s);
     const std::int32_t first = UniformStream::next_state(d.seed);
     const std::int32_t second = UniformStream::next_state(first);
-    const float u = single(static_cast<double>(stream.uniform(first)) * s.p4);
+    const float u = scaled(*s, stream.uniform(first));
     const float v = stream.uniform(second);
-    const bool beyond_p1 = u > s.p1;
-    // Within the triangle XM - P1·V + U lies in [XL, XR], inside 0 ... N; outside it the
-    // value is not used, and P1 in place of U keeps the conversion in range.
-    const auto ix = static_cast<std::int32_t>(static_cast<double>(s.xm) - static_cast<double>(s.p1) * v +
-                                              (beyond_p1 ? s.p1 : u));
-    d.variate = fold.mirrored ? d.n - ix : ix;
-    pending[waiting] = {static_cast<std::uint32_t>(i), second, u, v};
+    const bool beyond_p1 = u > s->p1;
+    // Outside the triangle the value is not used, and P1 in place of U keeps the conversion
+    // in range.
+    const std::int32_t ix = triangle(*s, beyond_p1 ? s->p1 : u, v);
+    d.variate = d.p > 0.5f ? d.n - ix : ix;  // mirrored as in the fold
+    attempts[waiting] = {s, static_cast<std::uint32_t>(i), second, u, v};
     waiting += beyond_p1;
   }
-  for (std::size_t j = 0; j < waiting; ++j) {
-    const Pending& attempt = pending[j];
-    SingleDraw& d = draws[attempt.index];
-    const BinomialFold fold = fold_binomial(d.n, d.p);
-    BinomialSetup& s = setups.for_pair(d.n, d.p);
-    prepare_btpe(d.n, d.p, fold, s);  // again if another pair took the slot meanwhile
-    stream.SEEDSET(attempt.state);
-    BtpeDraw btpe(d.n, fold, s);
-    DirectDraw draw{stream};
-    const std::int32_t ix = btpe.from_attempt(attempt.u, attempt.v, draw);
-    d.variate = fold.mirrored ? d.n - ix : ix;
+
+  // Then round after round over the attempts still waiting, as in a block of BTPE attempts:
+  // sorted by region, each region decided in a loop of its own, and every rejected attempt
+  // followed by the next attempt of its own draw, made from its own stream.
+  while (waiting > 0) {
+    std::size_t par = 0, left = 0, right = 0;
+    for (std::size_t j = 0; j < waiting; ++j) {
+      const Attempt& a = attempts[j];
+      const auto slot = static_cast<std::uint32_t>(j);
+      in_parallelogram[par] = slot;
+      in_left[left] = slot;
+      in_right[right] = slot;
+      const std::size_t beyond_p2 = a.u > a.setup->p2;
+      const std::size_t beyond_p3 = a.u > a.setup->p3;
+      par += 1 - beyond_p2;
+      left += beyond_p2 - beyond_p3;
+      right += beyond_p3;
+    }
+    std::size_t nfar = 0;
+    auto settle_region = [&](const std::vector<std::uint32_t>& members, std::size_t count, auto region) {
+      for (std::size_t t = 0; t < count; ++t) {
+        const std::uint32_t j = members[t];
+        const Attempt& a = attempts[j];
+        BinomialSetup& s = *a.setup;
+        std::int32_t ix = 0;
+        float w = 0.0f;
+        const bool inside = region(s, a.u, a.v, ix, w);
+        const std::int64_t k = distance(s, ix);
+        const bool near = k <= kExplicitBound;
+        const auto slot = static_cast<unsigned>(near ? ix - s.m + kExplicitBound : 0);
+        if (near & !(s.ratio_known >> slot & 1u)) [[unlikely]] ratio(s, ix);
+        ixs[j] = ix;
+        ws[j] = w;
+        accepted[j] = inside & near & (w <= s.ratio[slot]);
+        far[nfar] = j;
+        nfar += inside & !near;
+      }
+    };
+    settle_region(in_parallelogram, par, kParallelogram);
+    settle_region(in_left, left, kLeftTail);
+    settle_region(in_right, right, kRightTail);
+    for (std::size_t t = 0; t < nfar; ++t) {
+      const std::uint32_t j = far[t];
+      const BinomialSetup& s = *attempts[j].setup;
+      accepted[j] = accept_far(s, ixs[j], distance(s, ixs[j]), ws[j]);
+    }
+
+    // Every draw makes its next attempt, used only when this one was rejected (cheaper than
+    // the branch); a draw is done when this attempt was accepted or the next one falls in
+    // the triangle.
+    std::size_t still = 0;
+    for (std::size_t j = 0; j < waiting; ++j) {
+      const Attempt a = attempts[j];
+      const BinomialSetup& s = *a.setup;
+      const std::int32_t first = UniformStream::next_state(a.state);
+      const std::int32_t second = UniformStream::next_state(first);
+      const float u = scaled(s, stream.uniform(first));
+      const float v = stream.uniform(second);
+      const bool beyond_p1 = u > s.p1;
+      const std::int32_t next = triangle(s, beyond_p1 ? s.p1 : u, v);
+      const bool settled = accepted[j] != 0;
+      const std::int32_t ix = settled ? ixs[j] : next;
+      SingleDraw& d = draws[a.index];
+      d.variate = d.p > 0.5f ? d.n - ix : ix;  // mirrored as in the fold
+      attempts[still] = {a.setup, a.index, second, u, v};
+      still += !settled & beyond_p1;
+    }
+    waiting = still;
   }
 }
 

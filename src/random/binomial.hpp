@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <span>
 #include <vector>
 
@@ -30,11 +31,13 @@ struct BinomialSetup {
   float p4 = 0.0f;
   float pqr = 0.0f;   // pp/qq and pp/qq·(N + 1): the ratio f(k)/f(k - 1) is g/k - pqr
   float g = 0.0f;
+  float pp = 0.0f;    // P folded onto the smaller tail, and 1 - pp
+  float qq = 0.0f;
   // f(IX)/f(M) for IX within kRatioReach of the mode, exactly as the explicit evaluation forms
   // it, filled as attempts need them and kept with the rest: the same (N, P) is drawn again
   // and again. Bit k of ratio_known says whether entry k holds its value.
   static constexpr std::int32_t kRatioReach = 20;
-  std::array<float, 2 * kRatioReach + 1> ratio;
+  std::array<float, 2 * kRatioReach + 1> ratio{};
   std::uint64_t ratio_known = 0;
 };
 
@@ -67,10 +70,9 @@ inline void prepare_btpe(std::int32_t n, float p, const BinomialFold& fold, Bino
   compute_btpe_setup(n, p, fold, setup);
 }
 
-// BTPE: ir[0 ... nr-1] <- counts of pp-successes (not mirrored), two uniforms per attempt.
-// `setup` must have been prepared for this n and fold.
-void binomial_btpe(std::int32_t nr, std::int32_t n, const BinomialFold& fold,
-                   BinomialSetup& setup, std::int32_t* ir, UniformStream& stream);
+// BTPE: ir[0 ... nr-1] <- counts of pp-successes (not mirrored), two uniforms per attempt,
+// with a prepared set-up.
+void binomial_btpe(std::int32_t nr, BinomialSetup& setup, std::int32_t* ir, UniformStream& stream);
 
 // RNBIN's draws for arguments known to be valid (nr >= 1, n >= 1, 0 < p < 1), where RNBIN
 // would post nothing: the same variates and the same uniforms, without the error service.
@@ -78,16 +80,34 @@ void draw_binomial(std::int32_t nr, std::int32_t n, float p, std::int32_t* ir, U
                    BinomialSetup& setup);
 
 // Set-ups for many (N, P) pairs, for callers whose P changes from draw to draw among a few
-// values: a direct-mapped table in which each slot's set-up records the pair it holds and is
-// recomputed when another pair takes the slot.
+// hundred values: each pair keeps a set-up of its own, found by hashing the pair. A set-up
+// stays where it is (references to it stay valid) until trim() forgets them all.
 class BinomialSetupCache {
  public:
+  // The pair's set-up: prepared for it before, or new (nsave = 0, so prepare_btpe computes it).
   BinomialSetup& for_pair(std::int32_t n, float p);
+  // Forgets every set-up once more than a few thousand are held, which keeps the memory
+  // bounded when P keeps changing.
+  void trim();
 
  private:
-  static constexpr std::size_t kSlots = 512;
-  std::vector<BinomialSetup> slots_ = std::vector<BinomialSetup>(kSlots);
+  struct Slot {
+    std::int32_t n = 0;
+    std::uint32_t p = 0;  // bit pattern of P
+    BinomialSetup* setup = nullptr;
+  };
+  static constexpr std::size_t kFirstSlots = 1024;
+  static constexpr std::size_t kKeep = 4096;
+  void grow();
+
+  std::vector<Slot> slots_ = std::vector<Slot>(kFirstSlots);  // open addressing, at most half full
+  std::deque<BinomialSetup> setups_;
 };
+
+// A BTPE set-up for (n, p) complete with every f(IX)/f(M) near the mode a draw can need, so
+// that draws on several threads can share it without writing to it. False, and nothing
+// prepared, when (n, p) is drawn by inversion. The arguments must be valid.
+bool prepare_shared_btpe(std::int32_t n, float p, BinomialSetup& setup);
 
 // One variate from a seed of its own: what SEEDSET (seed) followed by RNBIN (1, n, p, ...)
 // gives.
@@ -96,6 +116,8 @@ struct SingleDraw {
   float p = 0.0f;
   std::int32_t seed = 0;
   std::int32_t variate = 0;  // out
+  // A set-up from prepare_shared_btpe for (n, p), or null to find one among the draws' own.
+  const BinomialSetup* shared = nullptr;
 };
 
 // Many single draws at once. Each is independent of the others, so their first BTPE attempts
