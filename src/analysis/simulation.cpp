@@ -39,13 +39,12 @@ void Generators::GETUNI(float& r) {
 }
 
 void Generators::peek_GETUNI(std::size_t count, float* values, std::int32_t* saved) {
+  if (count == 0) return;
   start();
-  std::int32_t state = ISAVE_;
-  for (std::size_t j = 0; j < count; ++j) {
-    state = random::UniformStream::next_state(state);
-    saved[j] = state;
-    values[j] = stream_.uniform(random::UniformStream::next_state(state));
-  }
+  // Call j saves the (j + 1)-th state after ISAVE and returns the uniform of the next one.
+  random::UniformCursor::successors(ISAVE_, saved, count);
+  for (std::size_t j = 0; j + 1 < count; ++j) values[j] = stream_.uniform(saved[j + 1]);
+  values[count - 1] = stream_.uniform(random::UniformStream::next_state(saved[count - 1]));
 }
 
 void Generators::GETBIN(std::int32_t n, float p, std::int32_t* ir, std::int32_t nr, std::int32_t iseed) {

@@ -116,14 +116,17 @@ void UniformCursor::refill() noexcept {
 }
 
 void UniformCursor::look_ahead(std::int32_t* states, int count) const noexcept {
-  std::int32_t base = current_;
-  for (int block = 0; block < count; block += kBlock) {
+  successors(current_, states, static_cast<std::size_t>(count));
+}
+
+void UniformCursor::successors(std::int32_t x, std::int32_t* states, std::size_t count) noexcept {
+  std::size_t block = 0;
+  for (; block + kBlock <= count; block += kBlock) {
     std::int32_t* out = states + block;
-    for (std::size_t j = 0; j < kMultiplierPowers.size(); ++j) {
-      out[j] = advance(base, kMultiplierPowers[j]);
-    }
-    base = out[kBlock - 1];
+    for (std::size_t j = 0; j < kMultiplierPowers.size(); ++j) out[j] = advance(x, kMultiplierPowers[j]);
+    x = out[kBlock - 1];
   }
+  for (; block < count; ++block) states[block] = x = UniformStream::next_state(x);
 }
 
 void IARGCHK(std::int32_t ival, std::string_view name, std::int32_t ilow, std::int32_t& icode,

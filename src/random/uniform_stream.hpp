@@ -135,6 +135,10 @@ class UniformCursor {
     pos_ = kBlock;
   }
 
+  // states[0 ... count-1] <- the count states that follow x, each from x's block start with a
+  // power of the multiplier rather than from its predecessor.
+  static void successors(std::int32_t x, std::int32_t* states, std::size_t count) noexcept;
+
   // a^j·x mod (2^31 - 1) for a multiplier power aj = a^j mod (2^31 - 1) and a state x: the
   // 62-bit product reduced by folding its bits above 31 onto the low 31 (2^31 = 1 mod m).
   // The fold is below 2m and, the product never being a multiple of the prime m, not m or 2m,

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include <bit>
 #include <sstream>
 
@@ -52,17 +54,20 @@ TEST(Getuni, OtherUseOfTheSharedStreamDoesNotChangeIt) {
   EXPECT_EQ(a, b);
 }
 
+// Short reads and reads of several blocks of states, one after another.
 TEST(Getuni, ReadingAheadGivesTheSameValues) {
   Library ahead({12, 34, 56}), called({12, 34, 56});
-  float values[10];
-  std::int32_t saved[10];
-  ahead.generators.peek_GETUNI(10, values, saved);
-  for (int i = 0; i < 10; ++i) {
-    float r = 0.0f;
-    called.generators.GETUNI(r);
-    EXPECT_EQ(r, values[i]);
+  for (std::size_t count : {10u, 1u, 16u, 47u, 3u}) {
+    std::vector<float> values(count);
+    std::vector<std::int32_t> saved(count);
+    ahead.generators.peek_GETUNI(count, values.data(), saved.data());
+    for (std::size_t i = 0; i < count; ++i) {
+      float r = 0.0f;
+      called.generators.GETUNI(r);
+      ASSERT_EQ(r, values[i]) << count << " " << i;
+    }
+    ahead.generators.take_GETUNI(values[count - 1], saved[count - 1]);
   }
-  ahead.generators.take_GETUNI(values[9], saved[9]);
   float next_ahead = 0.0f, next_called = 0.0f;
   ahead.generators.GETUNI(next_ahead);
   called.generators.GETUNI(next_called);

@@ -256,5 +256,21 @@ TEST(UniformCursorTest, JumpAheadMatchesTheStepAtEveryPower) {
   }
 }
 
+// Whole blocks and a partial one, from states at both ends of the range.
+TEST(UniformCursorTest, SuccessorsAreTheStatesOfTheStep) {
+  for (std::int32_t x : {1, 127773, 2147483646}) {
+    for (std::size_t count : {0u, 1u, 15u, 16u, 17u, 47u, 100u}) {
+      std::vector<std::int32_t> states(count + 1, -1);
+      UniformCursor::successors(x, states.data(), count);
+      std::int32_t stepped = x;
+      for (std::size_t j = 0; j < count; ++j) {
+        stepped = UniformStream::next_state(stepped);
+        ASSERT_EQ(states[j], stepped) << x << " " << count << " " << j;
+      }
+      EXPECT_EQ(states[count], -1) << "wrote past the count";
+    }
+  }
+}
+
 }  // namespace
 }  // namespace oskev::random
