@@ -1,9 +1,8 @@
 #include <gtest/gtest.h>
 
-#include <vector>
-
 #include <bit>
 #include <sstream>
+#include <vector>
 
 #include "analysis/simulated_tables.hpp"
 #include "analysis/simulation.hpp"
