@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <deque>
 #include <sstream>
 #include <vector>
 
@@ -40,6 +42,61 @@ TEST(SingleDraws, EqualOneByOneDraws) {
         << "draw " << i << ": N = " << draws[i].n << ", P = " << draws[i].p << ", seed " << draws[i].seed;
   }
   EXPECT_EQ(sink.str(), "");
+}
+
+// Draws given a set-up of their own (shared between threads, so never written) and draws
+// finding one in the cache, in batch after batch that together bring more pairs than the
+// cache keeps, so that it forgets them and starts again.
+TEST(SingleDraws, SharedSetUpsAndAForgettingCacheChangeNothing) {
+  std::ostringstream sink;
+  errors::ErrorService errors(sink);
+  FixedClock clock;
+  UniformStream one_by_one(errors, clock), scratch(errors, clock);
+  BinomialSetup setup;
+  BinomialSetupCache setups;
+  std::deque<BinomialSetup> shared;
+
+  std::int32_t x = 55555;
+  auto next = [&] { return x = UniformStream::next_state(x); };
+  for (int batch = 0; batch < 6; ++batch) {
+    std::vector<SingleDraw> draws;
+    for (int i = 0; i < 3000; ++i) {
+      const std::int32_t n = 40 + next() % 400;
+      const float p = static_cast<float>(next() % 9973 + 1) / 9974.0f;
+      SingleDraw d{n, p, next(), -1};
+      if (i % 3 == 0) {
+        BinomialSetup& own = shared.emplace_back();
+        if (prepare_shared_btpe(n, p, own)) d.shared = &own;
+      }
+      draws.push_back(d);
+    }
+    std::vector<BinomialSetup> before(shared.begin(), shared.end());
+    std::vector<SingleDraw> expected = draws;
+    for (SingleDraw& d : expected) {
+      one_by_one.SEEDSET(d.seed);
+      RNBIN(1, d.n, d.p, &d.variate, one_by_one, setup, errors);
+    }
+    draw_singles(draws, setups, scratch);
+    for (std::size_t i = 0; i < draws.size(); ++i) {
+      ASSERT_EQ(draws[i].variate, expected[i].variate) << "batch " << batch << ", draw " << i;
+    }
+    for (std::size_t i = 0; i < before.size(); ++i) {
+      ASSERT_EQ(before[i].ratio_known, shared[i].ratio_known) << "shared set-up " << i << " written";
+      ASSERT_EQ(std::memcmp(before[i].ratio.data(), shared[i].ratio.data(), sizeof before[i].ratio), 0) << i;
+    }
+  }
+  EXPECT_EQ(sink.str(), "");
+}
+
+// Inversion pairs get no shared set-up; BTPE pairs get one prepared for the pair.
+TEST(SingleDraws, SharedSetUpOnlyForBtpe) {
+  BinomialSetup s;
+  EXPECT_FALSE(prepare_shared_btpe(50, 0.1f, s));   // mean 5
+  EXPECT_EQ(s.nsave, 0);
+  EXPECT_TRUE(prepare_shared_btpe(100, 0.7f, s));   // mirrored: mean 30 of the smaller tail
+  EXPECT_EQ(s.nsave, 100);
+  EXPECT_EQ(s.psave, 0.7f);
+  EXPECT_EQ(s.m, 30);
 }
 
 }  // namespace
