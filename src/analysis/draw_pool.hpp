@@ -31,15 +31,15 @@ class DrawWorker {
   // What GETBIN does for checked arguments: seed the stream, then draw.
   void draw(std::int32_t n, float p, std::int32_t* ir, std::int32_t nr, std::int32_t seed) {
     stream_.SEEDSET(seed);
+    setups_.trim();
     random::draw_binomial(nr, n, p, ir, stream_, setups_.for_pair(n, p));
   }
   // Many GETBIN calls of one variate each, with checked arguments.
   void draw_singles(std::span<random::SingleDraw> draws) { random::draw_singles(draws, setups_, stream_); }
 
  private:
-  // The BTPE set-up depends on (N, P) alone, and under random prevalence an arm's P is a
-  // function of the drawn total, so the same few dozen pairs come back run after run: each
-  // keeps its own set-up instead of recomputing the one retained set-up every call.
+  // The BTPE set-up depends on (N, P) alone, and the same pairs come back call after call:
+  // each keeps its own set-up instead of recomputing the one retained set-up every call.
   random::BinomialSetupCache setups_;
   std::ostringstream sink_;
   random::FixedClock clock_;
