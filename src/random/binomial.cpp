@@ -676,11 +676,21 @@ void draw_singles(std::span<SingleDraw> draws, BinomialSetupCache& setups, Unifo
       accepted[j] = accept_far(s, ixs[j], distance(s, ixs[j]), ws[j]);
     }
 
-    // Every draw makes its next attempt, used only when this one was rejected (cheaper than
-    // the branch); a draw is done when this attempt was accepted or the next one falls in
-    // the triangle.
-    std::size_t still = 0;
+    // Accepted attempts end their draws; the rejected ones are gathered, without a branch.
+    std::size_t rejected = 0;
     for (std::size_t j = 0; j < waiting; ++j) {
+      const Attempt& a = attempts[j];
+      SingleDraw& d = draws[a.index];
+      const std::int32_t ix = ixs[j];
+      // A rejected attempt's value is written too, and replaced when its draw ends.
+      d.variate = d.p > 0.5f ? d.n - ix : ix;  // mirrored as in the fold
+      attempts[rejected] = a;
+      rejected += accepted[j] == 0;
+    }
+    // Each rejected draw makes its next attempt from its own stream; one in the triangle ends
+    // the draw, the others wait for the next round.
+    std::size_t still = 0;
+    for (std::size_t j = 0; j < rejected; ++j) {
       const Attempt a = attempts[j];
       const BinomialSetup& s = *a.setup;
       const std::int32_t first = UniformStream::next_state(a.state);
@@ -688,13 +698,11 @@ void draw_singles(std::span<SingleDraw> draws, BinomialSetupCache& setups, Unifo
       const float u = scaled(s, stream.uniform(first));
       const float v = stream.uniform(second);
       const bool beyond_p1 = u > s.p1;
-      const std::int32_t next = triangle(s, beyond_p1 ? s.p1 : u, v);
-      const bool settled = accepted[j] != 0;
-      const std::int32_t ix = settled ? ixs[j] : next;
+      const std::int32_t ix = triangle(s, beyond_p1 ? s.p1 : u, v);
       SingleDraw& d = draws[a.index];
-      d.variate = d.p > 0.5f ? d.n - ix : ix;  // mirrored as in the fold
+      d.variate = d.p > 0.5f ? d.n - ix : ix;
       attempts[still] = {a.setup, a.index, second, u, v};
-      still += !settled & beyond_p1;
+      still += beyond_p1;
     }
     waiting = still;
   }
