@@ -3,6 +3,7 @@
 #include <cstring>
 #include <deque>
 #include <sstream>
+#include <string>
 #include <vector>
 
 #include "random/binomial.hpp"
@@ -10,67 +11,20 @@
 namespace oskev::random {
 namespace {
 
-// Draws made side by side must be exactly those made one by one with SEEDSET and RNBIN,
-// whatever mix of methods, mirrored probabilities and set-up slots the batch holds.
-TEST(SingleDraws, EqualOneByOneDraws) {
+// A library for single draws, and the same draws made one by one with SEEDSET and RNBIN.
+struct Singles {
   std::ostringstream sink;
-  errors::ErrorService errors(sink);
+  errors::ErrorService errors{sink};
   FixedClock clock;
-  UniformStream one_by_one(errors, clock), scratch(errors, clock);
+  UniformStream one_by_one{errors, clock}, scratch{errors, clock};
   BinomialSetup setup;
   BinomialSetupCache setups;
-
-  std::vector<SingleDraw> draws;
   std::int32_t x = 987654321;
-  auto next = [&] { return x = UniformStream::next_state(x); };
-  const std::int32_t sizes[] = {1, 2, 15, 50, 123, 500, 88391, 2147483647};
-  for (int i = 0; i < 20000; ++i) {
-    const std::int32_t n = sizes[next() % 8];
-    // A handful of probabilities per size, as under random prevalence, across both methods
-    // and both sides of one half.
-    const float p = static_cast<float>(next() % 97 + 1) / 98.0f;
-    draws.push_back({n, p, next(), -1});
-  }
-  std::vector<SingleDraw> expected = draws;
-  for (SingleDraw& d : expected) {
-    one_by_one.SEEDSET(d.seed);
-    RNBIN(1, d.n, d.p, &d.variate, one_by_one, setup, errors);
-  }
-  draw_singles(draws, setups, scratch);
-  for (std::size_t i = 0; i < draws.size(); ++i) {
-    ASSERT_EQ(draws[i].variate, expected[i].variate)
-        << "draw " << i << ": N = " << draws[i].n << ", P = " << draws[i].p << ", seed " << draws[i].seed;
-  }
-  EXPECT_EQ(sink.str(), "");
-}
 
-// Draws given a set-up of their own (shared between threads, so never written) and draws
-// finding one in the cache, in batch after batch that together bring more pairs than the
-// cache keeps, so that it forgets them and starts again.
-TEST(SingleDraws, SharedSetUpsAndAForgettingCacheChangeNothing) {
-  std::ostringstream sink;
-  errors::ErrorService errors(sink);
-  FixedClock clock;
-  UniformStream one_by_one(errors, clock), scratch(errors, clock);
-  BinomialSetup setup;
-  BinomialSetupCache setups;
-  std::deque<BinomialSetup> shared;
+  std::int32_t next() { return x = UniformStream::next_state(x); }
 
-  std::int32_t x = 55555;
-  auto next = [&] { return x = UniformStream::next_state(x); };
-  for (int batch = 0; batch < 6; ++batch) {
-    std::vector<SingleDraw> draws;
-    for (int i = 0; i < 3000; ++i) {
-      const std::int32_t n = 40 + next() % 400;
-      const float p = static_cast<float>(next() % 9973 + 1) / 9974.0f;
-      SingleDraw d{n, p, next(), -1};
-      if (i % 3 == 0) {
-        BinomialSetup& own = shared.emplace_back();
-        if (prepare_shared_btpe(n, p, own)) d.shared = &own;
-      }
-      draws.push_back(d);
-    }
-    std::vector<BinomialSetup> before(shared.begin(), shared.end());
+  // Draws side by side and expects exactly the variates of the one-by-one draws.
+  void expect_one_by_one(std::vector<SingleDraw>& draws) {
     std::vector<SingleDraw> expected = draws;
     for (SingleDraw& d : expected) {
       one_by_one.SEEDSET(d.seed);
@@ -78,14 +32,55 @@ TEST(SingleDraws, SharedSetUpsAndAForgettingCacheChangeNothing) {
     }
     draw_singles(draws, setups, scratch);
     for (std::size_t i = 0; i < draws.size(); ++i) {
-      ASSERT_EQ(draws[i].variate, expected[i].variate) << "batch " << batch << ", draw " << i;
+      ASSERT_EQ(draws[i].variate, expected[i].variate)
+          << "draw " << i << ": N = " << draws[i].n << ", P = " << draws[i].p << ", seed " << draws[i].seed;
     }
+    EXPECT_EQ(sink.str(), "");
+  }
+};
+
+// Draws made side by side must be exactly those made one by one, whatever mix of methods,
+// mirrored probabilities and set-ups the batch holds.
+TEST(SingleDraws, EqualOneByOneDraws) {
+  Singles singles;
+  std::vector<SingleDraw> draws;
+  const std::int32_t sizes[] = {1, 2, 15, 50, 123, 500, 88391, 2147483647};
+  for (int i = 0; i < 20000; ++i) {
+    const std::int32_t n = sizes[singles.next() % 8];
+    // A handful of probabilities per size, as under random prevalence, across both methods
+    // and both sides of one half.
+    const float p = static_cast<float>(singles.next() % 97 + 1) / 98.0f;
+    draws.push_back({n, p, singles.next(), -1});
+  }
+  singles.expect_one_by_one(draws);
+}
+
+// Draws given a set-up of their own (shared between threads, so never written) and draws
+// finding one in the cache, in batch after batch that together bring more pairs than the
+// cache keeps, so that it forgets them and starts again.
+TEST(SingleDraws, SharedSetUpsAndAForgettingCacheChangeNothing) {
+  Singles singles;
+  std::deque<BinomialSetup> shared;
+  for (int batch = 0; batch < 6; ++batch) {
+    std::vector<SingleDraw> draws;
+    for (int i = 0; i < 3000; ++i) {
+      const std::int32_t n = 40 + singles.next() % 400;
+      const float p = static_cast<float>(singles.next() % 9973 + 1) / 9974.0f;
+      SingleDraw d{n, p, singles.next(), -1};
+      if (i % 3 == 0) {
+        BinomialSetup& own = shared.emplace_back();
+        if (prepare_shared_btpe(n, p, own)) d.shared = &own;
+      }
+      draws.push_back(d);
+    }
+    const std::vector<BinomialSetup> before(shared.begin(), shared.end());
+    SCOPED_TRACE("batch " + std::to_string(batch));
+    singles.expect_one_by_one(draws);
     for (std::size_t i = 0; i < before.size(); ++i) {
       ASSERT_EQ(before[i].ratio_known, shared[i].ratio_known) << "shared set-up " << i << " written";
       ASSERT_EQ(std::memcmp(before[i].ratio.data(), shared[i].ratio.data(), sizeof before[i].ratio), 0) << i;
     }
   }
-  EXPECT_EQ(sink.str(), "");
 }
 
 // Inversion pairs get no shared set-up; BTPE pairs get one prepared for the pair.
