@@ -351,6 +351,92 @@ inline float scaled(const BinomialSetup& s, float uniform) {
   return single(static_cast<double>(uniform) * s.p4);
 }
 
+// An attempt with uniforms (first, v): U = first·P4, and the variate the triangle gives when
+// U lies within P1. Beyond P1 that value is not used, and P1 in place of U keeps the
+// conversion in range.
+struct TriangleTry {
+  float u;
+  float v;
+  bool beyond_p1;
+  std::int32_t ix;
+};
+
+inline TriangleTry try_triangle(const BinomialSetup& s, float first, float v) {
+  const float u = scaled(s, first);
+  const bool beyond_p1 = u > s.p1;
+  return {u, v, beyond_p1, triangle(s, beyond_p1 ? s.p1 : u, v)};
+}
+
+// An attempt as the acceptance test sees it.
+struct AttemptView {
+  BinomialSetup* setup;
+  float u;  // U·P4
+  float v;
+};
+
+// Room for the attempts of each region, and for those needing the full test.
+struct RegionLists {
+  std::uint32_t* parallelogram;
+  std::uint32_t* left;
+  std::uint32_t* right;
+  std::uint32_t* far;
+};
+
+// Decides attempts 0 ... count - 1 of those beyond P1 (attempt(j) gives attempt j), leaving
+// those within P1 alone. The attempts are independent of one another given their uniforms,
+// so they are sorted by region and every region is decided in a loop of its own, free of the
+// unpredictable branch between regions. Writes the candidate ixs[j], its ordinate ws[j] and
+// accepted[j].
+template <typename AttemptOf>
+void decide_beyond_triangle(std::size_t count, AttemptOf attempt, const RegionLists& lists, std::int32_t* ixs,
+                            float* ws, std::uint8_t* accepted) {
+  // The regions are nested intervals of U: counted without branches.
+  std::size_t par = 0, left = 0, right = 0;
+  for (std::size_t j = 0; j < count; ++j) {
+    const AttemptView a = attempt(j);
+    const auto slot = static_cast<std::uint32_t>(j);
+    lists.parallelogram[par] = slot;
+    lists.left[left] = slot;
+    lists.right[right] = slot;
+    const std::size_t beyond_p1 = a.u > a.setup->p1;
+    const std::size_t beyond_p2 = a.u > a.setup->p2;
+    const std::size_t beyond_p3 = a.u > a.setup->p3;
+    par += beyond_p1 - beyond_p2;
+    left += beyond_p2 - beyond_p3;
+    right += beyond_p3;
+  }
+  // A candidate within kExplicitBound of the mode is decided by its ratio here; the rest go
+  // to the full test.
+  std::size_t nfar = 0;
+  auto settle_region = [&](const std::uint32_t* members, std::size_t members_count, auto region) {
+    for (std::size_t t = 0; t < members_count; ++t) {
+      const std::uint32_t j = members[t];
+      const AttemptView a = attempt(j);
+      BinomialSetup& s = *a.setup;
+      std::int32_t ix = 0;
+      float w = 0.0f;
+      const bool inside = region(s, a.u, a.v, ix, w);
+      const bool near = distance(s, ix) <= kExplicitBound;
+      const auto slot = static_cast<unsigned>(near ? ix - s.m + kExplicitBound : 0);
+      if (near & !(s.ratio_known >> slot & 1u)) [[unlikely]] ratio(s, ix);
+      ixs[j] = ix;
+      ws[j] = w;
+      // Non-short-circuit: the outcome is data, not a branch.
+      accepted[j] = inside & near & (w <= s.ratio[slot]);
+      lists.far[nfar] = j;
+      nfar += inside & !near;
+    }
+  };
+  settle_region(lists.parallelogram, par, kParallelogram);
+  settle_region(lists.left, left, kLeftTail);
+  settle_region(lists.right, right, kRightTail);
+  for (std::size_t t = 0; t < nfar; ++t) {
+    const std::uint32_t j = lists.far[t];
+    const BinomialSetup& s = *attempt(j).setup;
+    accepted[j] = accept_far(s, ixs[j], distance(s, ixs[j]), ws[j]);
+  }
+}
+
 // The BTPE method for one call with a prepared set-up.
 class BtpeDraw {
  public:
@@ -402,20 +488,17 @@ void BtpeDraw::many(std::int32_t nr, std::int32_t* ir, UniformCursor& draw) {
   std::array<float, kB> us, vs, ws;
   std::array<std::int32_t, kB> ixs;
   std::array<std::uint8_t, kB> accepted;
-  // Attempts of the block by region, and those needing the full acceptance test.
-  std::array<std::int32_t, kB> in_parallelogram, in_left, in_right, far;
+  std::array<std::uint32_t, kB> in_parallelogram, in_left, in_right, far;
+  const RegionLists lists{in_parallelogram.data(), in_left.data(), in_right.data(), far.data()};
 
   // Every f(IX)/f(M) near the mode that a candidate can need.
-  const std::int32_t m = s_.m;
   fill_ratios(s_);
-  const float p1 = s_.p1, p2 = s_.p2, p3 = s_.p3;
 
   std::int32_t done = 0;
   while (done < nr) {
     draw.look_ahead(states.data(), 2 * kB);
-
-    // Triangle attempts are settled here, the others sorted by region.
-    int par = 0, left = 0, right = 0;
+    // Triangle attempts are settled here, the others decided region by region.
+    const float p1 = s_.p1;
     for (int j = 0; j < kB; ++j) {
       const float u = scaled(s_, draw.uniform_of(states[2 * j]));
       const float v = draw.uniform_of(states[2 * j + 1]);
@@ -424,48 +507,10 @@ void BtpeDraw::many(std::int32_t nr, std::int32_t* ir, UniformCursor& draw) {
       const bool beyond_p1 = u > p1;
       ixs[j] = triangle(s_, beyond_p1 ? p1 : u, v);  // any in-triangle value keeps it in range
       accepted[j] = !beyond_p1;
-      in_parallelogram[par] = j;
-      in_left[left] = j;
-      in_right[right] = j;
-      // The regions are nested intervals of u: counted without branches.
-      const int beyond_p2 = u > p2;
-      const int beyond_p3 = u > p3;
-      par += static_cast<int>(beyond_p1) - beyond_p2;
-      left += beyond_p2 - beyond_p3;
-      right += beyond_p3;
     }
-
-    // The other regions: a candidate within kExplicitBound of the mode is decided by its
-    // ratio here; the rest go to the full test.
-    int nfar = 0;
-    auto settle = [&](int j, bool inside, std::int32_t ix, float w) {
-      const std::int64_t k = distance(s_, ix);
-      const bool near = k <= kExplicitBound;
-      const auto slot = static_cast<std::size_t>(near ? ix - m + kExplicitBound : 0);
-      ixs[j] = ix;
-      ws[j] = w;
-      // Non-short-circuit: the outcome is data, not a branch.
-      accepted[j] = inside & near & (w <= s_.ratio[slot]);
-      far[nfar] = j;
-      nfar += inside & !near;
-    };
-    // Each region in a loop of its own; `region` forms the region's IX and ordinate.
-    auto settle_region = [&](const std::array<std::int32_t, kB>& members, int count, auto region) {
-      for (int t = 0; t < count; ++t) {
-        const int j = members[static_cast<std::size_t>(t)];
-        std::int32_t ix = 0;
-        float w = 0.0f;
-        const bool inside = region(s_, us[j], vs[j], ix, w);
-        settle(j, inside, ix, w);
-      }
-    };
-    settle_region(in_parallelogram, par, kParallelogram);
-    settle_region(in_left, left, kLeftTail);
-    settle_region(in_right, right, kRightTail);
-    for (int t = 0; t < nfar; ++t) {
-      const int j = far[t];
-      accepted[j] = accept_far(s_, ixs[j], distance(s_, ixs[j]), ws[j]);
-    }
+    decide_beyond_triangle(
+        kB, [&](std::size_t j) { return AttemptView{&s_, us[j], vs[j]}; }, lists, ixs.data(), ws.data(),
+        accepted.data());
 
     // Accepted attempts in order. A rejected attempt's value is written where the next
     // accepted one will go, never at or past ir[nr].
@@ -619,62 +664,20 @@ void draw_singles(std::span<SingleDraw> draws, BinomialSetupCache& setups, Unifo
     }
     const std::int32_t first = UniformStream::next_state(d.seed);
     const std::int32_t second = UniformStream::next_state(first);
-    const float u = scaled(*s, stream.uniform(first));
-    const float v = stream.uniform(second);
-    const bool beyond_p1 = u > s->p1;
-    // Outside the triangle the value is not used, and P1 in place of U keeps the conversion
-    // in range.
-    const std::int32_t ix = triangle(*s, beyond_p1 ? s->p1 : u, v);
-    d.variate = d.p > 0.5f ? d.n - ix : ix;  // mirrored as in the fold
-    attempts[waiting] = {s, static_cast<std::uint32_t>(i), second, u, v};
-    waiting += beyond_p1;
+    const TriangleTry t = try_triangle(*s, stream.uniform(first), stream.uniform(second));
+    d.variate = d.p > 0.5f ? d.n - t.ix : t.ix;  // mirrored as in the fold
+    attempts[waiting] = {s, static_cast<std::uint32_t>(i), second, t.u, t.v};
+    waiting += t.beyond_p1;
   }
 
   // Then round after round over the attempts still waiting, as in a block of BTPE attempts:
   // sorted by region, each region decided in a loop of its own, and every rejected attempt
   // followed by the next attempt of its own draw, made from its own stream.
+  const RegionLists lists{in_parallelogram.data(), in_left.data(), in_right.data(), far.data()};
   while (waiting > 0) {
-    std::size_t par = 0, left = 0, right = 0;
-    for (std::size_t j = 0; j < waiting; ++j) {
-      const Attempt& a = attempts[j];
-      const auto slot = static_cast<std::uint32_t>(j);
-      in_parallelogram[par] = slot;
-      in_left[left] = slot;
-      in_right[right] = slot;
-      const std::size_t beyond_p2 = a.u > a.setup->p2;
-      const std::size_t beyond_p3 = a.u > a.setup->p3;
-      par += 1 - beyond_p2;
-      left += beyond_p2 - beyond_p3;
-      right += beyond_p3;
-    }
-    std::size_t nfar = 0;
-    auto settle_region = [&](const std::vector<std::uint32_t>& members, std::size_t count, auto region) {
-      for (std::size_t t = 0; t < count; ++t) {
-        const std::uint32_t j = members[t];
-        const Attempt& a = attempts[j];
-        BinomialSetup& s = *a.setup;
-        std::int32_t ix = 0;
-        float w = 0.0f;
-        const bool inside = region(s, a.u, a.v, ix, w);
-        const std::int64_t k = distance(s, ix);
-        const bool near = k <= kExplicitBound;
-        const auto slot = static_cast<unsigned>(near ? ix - s.m + kExplicitBound : 0);
-        if (near & !(s.ratio_known >> slot & 1u)) [[unlikely]] ratio(s, ix);
-        ixs[j] = ix;
-        ws[j] = w;
-        accepted[j] = inside & near & (w <= s.ratio[slot]);
-        far[nfar] = j;
-        nfar += inside & !near;
-      }
-    };
-    settle_region(in_parallelogram, par, kParallelogram);
-    settle_region(in_left, left, kLeftTail);
-    settle_region(in_right, right, kRightTail);
-    for (std::size_t t = 0; t < nfar; ++t) {
-      const std::uint32_t j = far[t];
-      const BinomialSetup& s = *attempts[j].setup;
-      accepted[j] = accept_far(s, ixs[j], distance(s, ixs[j]), ws[j]);
-    }
+    decide_beyond_triangle(
+        waiting, [&](std::size_t j) { return AttemptView{attempts[j].setup, attempts[j].u, attempts[j].v}; }, lists,
+        ixs.data(), ws.data(), accepted.data());
 
     // Accepted attempts end their draws; the rejected ones are gathered, without a branch.
     std::size_t rejected = 0;
@@ -692,17 +695,13 @@ void draw_singles(std::span<SingleDraw> draws, BinomialSetupCache& setups, Unifo
     std::size_t still = 0;
     for (std::size_t j = 0; j < rejected; ++j) {
       const Attempt a = attempts[j];
-      const BinomialSetup& s = *a.setup;
       const std::int32_t first = UniformStream::next_state(a.state);
       const std::int32_t second = UniformStream::next_state(first);
-      const float u = scaled(s, stream.uniform(first));
-      const float v = stream.uniform(second);
-      const bool beyond_p1 = u > s.p1;
-      const std::int32_t ix = triangle(s, beyond_p1 ? s.p1 : u, v);
+      const TriangleTry t = try_triangle(*a.setup, stream.uniform(first), stream.uniform(second));
       SingleDraw& d = draws[a.index];
-      d.variate = d.p > 0.5f ? d.n - ix : ix;
-      attempts[still] = {a.setup, a.index, second, u, v};
-      still += beyond_p1;
+      d.variate = d.p > 0.5f ? d.n - t.ix : t.ix;
+      attempts[still] = {a.setup, a.index, second, t.u, t.v};
+      still += t.beyond_p1;
     }
     waiting = still;
   }
