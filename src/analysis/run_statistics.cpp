@@ -17,6 +17,11 @@ struct NoState {};
 // Arms of at most this many subjects have the terms of their uncorrected tables tabulated.
 constexpr std::int32_t kTabulatedArm = 2048;
 
+// One arm's Mantel-Haenszel term: its events times the other arm's size, over NTOTS.
+inline double mh_term(float events, float other_size, double ntots) {
+  return double{events} * other_size / ntots;
+}
+
 // The terms of a study's uncorrected tables (both arms with events) that depend on one arm's
 // count alone, formed once per count with exactly the operations of the table's own
 // evaluation: a study's runs take only a few hundred distinct counts per arm.
@@ -25,19 +30,20 @@ struct StudyTerms {
   std::vector<double> mh1, mh2;  // count·(other arm's size)/NTOTS, arm 1 and arm 2
 
   StudyTerms(const SimulatedStudy& study, std::size_t runs) {
-    const double s1 = study.raw_s1, s2 = study.raw_s2;
+    const float s1 = study.raw_s1, s2 = study.raw_s2;
     // Worth it only when the runs outnumber the counts.
-    if (s1 > kTabulatedArm || s2 > kTabulatedArm || s1 + s2 > static_cast<double>(runs)) return;
+    if (s1 > kTabulatedArm || s2 > kTabulatedArm || double{s1} + s2 > static_cast<double>(runs)) return;
     tabulated = true;
-    const double ntots = std::trunc(s1 + s2);
-    const auto fill = [ntots](std::int32_t size, double other, std::vector<double>& mh) {
-      mh.resize(static_cast<std::size_t>(size) + 1);
-      for (std::int32_t count = 1; count <= size; ++count) {
-        mh[static_cast<std::size_t>(count)] = double{static_cast<float>(count)} * other / ntots;
+    const double ntots = std::trunc(double{s1} + s2);
+    const auto fill = [ntots](float size, float other, std::vector<double>& mh) {
+      const auto last = static_cast<std::int32_t>(size);
+      mh.resize(static_cast<std::size_t>(last) + 1);
+      for (std::int32_t count = 1; count <= last; ++count) {
+        mh[static_cast<std::size_t>(count)] = mh_term(static_cast<float>(count), other, ntots);
       }
     };
-    fill(static_cast<std::int32_t>(s1), s2, mh1);
-    fill(static_cast<std::int32_t>(s2), s1, mh2);
+    fill(s1, s2, mh1);
+    fill(s2, s1, mh2);
   }
 };
 
@@ -58,8 +64,8 @@ void summary_logs(const std::vector<SimulatedStudy>& studies, const std::vector<
       } else {
         const SimulatedTable t = study.table(first + b);
         const double ntots = std::trunc(double{t.s1} + t.s2);
-        term_a = double{t.a} * t.s2 / ntots;
-        term_c = double{t.c} * t.s1 / ntots;
+        term_a = mh_term(t.a, t.s2, ntots);
+        term_c = mh_term(t.c, t.s1, ntots);
       }
       sumas[b] = static_cast<float>(sumas[b] + term_a);
       sumcs[b] = static_cast<float>(sumcs[b] + term_c);
