@@ -554,38 +554,32 @@ void draw_binomial(std::int32_t nr, std::int32_t n, float p, std::int32_t* ir, U
   }
 }
 
-BinomialSetup& BinomialSetupCache::for_pair(std::int32_t n, float p) {
-  const auto pbits = std::bit_cast<std::uint32_t>(p);
-  std::uint32_t mixed = (pbits ^ static_cast<std::uint32_t>(n) * 0x9E3779B1u) * 0x85EBCA6Bu;
+std::size_t BinomialSetupCache::find(std::int32_t n, std::uint32_t p) const {
+  std::uint32_t mixed = (p ^ static_cast<std::uint32_t>(n) * 0x9E3779B1u) * 0x85EBCA6Bu;
   mixed ^= mixed >> 15;
   const std::size_t mask = slots_.size() - 1;
-  for (std::size_t i = mixed & mask;; i = (i + 1) & mask) {
-    Slot& slot = slots_[i];
-    if (slot.setup != nullptr) {
-      if (slot.n == n && slot.p == pbits) return *slot.setup;
-      continue;
-    }
-    if (2 * (setups_.size() + 1) > slots_.size()) {
-      grow();
-      return for_pair(n, p);
-    }
-    setups_.emplace_back();
-    slot = {n, pbits, &setups_.back()};
-    return *slot.setup;
+  std::size_t i = mixed & mask;
+  while (slots_[i].setup != nullptr && !(slots_[i].n == n && slots_[i].p == p)) i = (i + 1) & mask;
+  return i;
+}
+
+BinomialSetup& BinomialSetupCache::for_pair(std::int32_t n, float p) {
+  const auto pbits = std::bit_cast<std::uint32_t>(p);
+  std::size_t i = find(n, pbits);
+  if (slots_[i].setup != nullptr) return *slots_[i].setup;
+  if (2 * (setups_.size() + 1) > slots_.size()) {
+    grow();
+    i = find(n, pbits);
   }
+  slots_[i] = {n, pbits, &setups_.emplace_back()};
+  return *slots_[i].setup;
 }
 
 void BinomialSetupCache::grow() {
   std::vector<Slot> old(2 * slots_.size());
   old.swap(slots_);
-  const std::size_t mask = slots_.size() - 1;
   for (const Slot& slot : old) {
-    if (slot.setup == nullptr) continue;
-    std::uint32_t mixed = (slot.p ^ static_cast<std::uint32_t>(slot.n) * 0x9E3779B1u) * 0x85EBCA6Bu;
-    mixed ^= mixed >> 15;
-    std::size_t i = mixed & mask;
-    while (slots_[i].setup != nullptr) i = (i + 1) & mask;
-    slots_[i] = slot;
+    if (slot.setup != nullptr) slots_[find(slot.n, slot.p)] = slot;
   }
 }
 

@@ -98,6 +98,8 @@ class BinomialSetupCache {
   };
   static constexpr std::size_t kFirstSlots = 1024;
   static constexpr std::size_t kKeep = 4096;
+  // The slot holding the pair (P as its bit pattern), or the empty slot where it would go.
+  std::size_t find(std::int32_t n, std::uint32_t p) const;
   void grow();
 
   std::vector<Slot> slots_ = std::vector<Slot>(kFirstSlots);  // open addressing, at most half full
