@@ -1,0 +1,51 @@
+#include "probability/binomial_interval.hpp"
+
+#include <cmath>
+#include <limits>
+
+#include <boost/math/distributions/binomial.hpp>
+
+namespace oskev::probability {
+
+namespace {
+
+// A bad argument or a failed evaluation must give a not-a-number limit in the report, never an
+// exception that ends a whole batch, a message on the console or a changed errno.
+using QuietPolicy = boost::math::policies::policy<
+    boost::math::policies::domain_error<boost::math::policies::ignore_error>,
+    boost::math::policies::pole_error<boost::math::policies::ignore_error>,
+    boost::math::policies::overflow_error<boost::math::policies::ignore_error>,
+    boost::math::policies::underflow_error<boost::math::policies::ignore_error>,
+    boost::math::policies::denorm_error<boost::math::policies::ignore_error>,
+    boost::math::policies::evaluation_error<boost::math::policies::ignore_error>,
+    boost::math::policies::rounding_error<boost::math::policies::ignore_error>,
+    boost::math::policies::indeterminate_result_error<boost::math::policies::ignore_error>>;
+
+using Binomial = boost::math::binomial_distribution<double, QuietPolicy>;
+
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+
+bool valid_count(std::int64_t successes, std::int64_t trials) {
+  return trials > 0 && successes >= 0 && successes <= trials;
+}
+
+}  // namespace
+
+BinomialInterval clopper_pearson(std::int64_t successes, std::int64_t trials, double level) {
+  if (!valid_count(successes, trials) || !(level > 0.0 && level < 1.0)) return {kNaN, kNaN};
+  // Counts up to 2^53 convert exactly; the Monte Carlo runs stay far below that.
+  const auto n = static_cast<double>(trials);
+  const auto x = static_cast<double>(successes);
+  const double tail = (1.0 - level) / 2.0;
+  return {Binomial::find_lower_bound_on_p(n, x, tail, Binomial::clopper_pearson_exact_interval),
+          Binomial::find_upper_bound_on_p(n, x, tail, Binomial::clopper_pearson_exact_interval)};
+}
+
+double monte_carlo_standard_error(std::int64_t successes, std::int64_t trials) {
+  if (!valid_count(successes, trials)) return kNaN;
+  const auto n = static_cast<double>(trials);
+  const double p = static_cast<double>(successes) / n;
+  return std::sqrt(p * (1.0 - p) / n);
+}
+
+}  // namespace oskev::probability
