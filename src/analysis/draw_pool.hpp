@@ -28,11 +28,15 @@ class DrawWorker {
   DrawWorker(const DrawWorker&) = delete;
   DrawWorker& operator=(const DrawWorker&) = delete;
 
-  // What GETBIN does for checked arguments: seed the stream, then draw.
-  void draw(std::int32_t n, float p, std::int32_t* ir, std::int32_t nr, std::int32_t seed) {
+  // What GETBIN does for checked arguments: seed the stream, then draw. Returns the stream's
+  // state after the last variate, from which a later call continues the same draws: nr
+  // variates from a seed are the first a variates from it and then b variates from the state
+  // after them, for any a + b = nr.
+  std::int32_t draw(std::int32_t n, float p, std::int32_t* ir, std::int32_t nr, std::int32_t seed) {
     stream_.SEEDSET(seed);
     setups_.trim();
     random::draw_binomial(nr, n, p, ir, stream_, setups_.for_pair(n, p));
+    return stream_.state();
   }
   // Many GETBIN calls of one variate each, with checked arguments.
   void draw_singles(std::span<random::SingleDraw> draws) { random::draw_singles(draws, setups_, stream_); }

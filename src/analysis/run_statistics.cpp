@@ -151,14 +151,14 @@ void run_q(const std::vector<SimulatedStudy>& studies, const std::vector<StudyTe
 
 }  // namespace
 
-std::vector<float> run_statistics(const std::vector<SimulatedStudy>& studies, std::size_t runs) {
+std::vector<float> run_statistics(const std::vector<SimulatedStudy>& studies, std::size_t runs, bool may_spread) {
   std::vector<StudyTerms> terms;
   terms.reserve(studies.size());
   for (const SimulatedStudy& study : studies) terms.emplace_back(study, runs);
 
   std::vector<float> log_rrmhs(runs);
   const std::size_t blocks = (runs + kBlock - 1) / kBlock;
-  const bool spread = worth_spreading(runs * studies.size());
+  const bool spread = may_spread && worth_spreading(runs * studies.size());
   parallel_for<NoState>(
       blocks,
       [&](NoState&, std::size_t block) {

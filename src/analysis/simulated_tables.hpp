@@ -89,6 +89,8 @@ struct SimulatedStudy {
 
 // QSIM of every run: its Mantel-Haenszel summary from all studies' tables, then the
 // inverse-variance weighted squared distances of the studies' log risk ratios from it.
-std::vector<float> run_statistics(const std::vector<SimulatedStudy>& studies, std::size_t runs);
+// Large sets are spread over helper threads when `may_spread`.
+std::vector<float> run_statistics(const std::vector<SimulatedStudy>& studies, std::size_t runs,
+                                  bool may_spread = true);
 
 }  // namespace oskev::analysis

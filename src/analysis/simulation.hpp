@@ -1,6 +1,8 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <span>
 #include <vector>
 
 #include "analysis/run_parameters.hpp"
@@ -56,6 +58,15 @@ class Generators {
     if (log != nullptr) log->push_back({GeneratorCall::Kind::kUniform, value, 0, 0.0f, 0, 0});
   }
 
+  // Where the private stream stands: the state the last GETUNI call saved (the clock seed
+  // before the first call, which is then seeded as that call would be). Restoring it makes the
+  // next GETUNI calls repeat what followed it.
+  std::int32_t private_state() {
+    start();
+    return ISAVE_;
+  }
+  void restore_private_state(std::int32_t saved) noexcept { ISAVE_ = saved; }
+
   // When set, every call is appended here.
   std::vector<GeneratorCall>* log = nullptr;
 
@@ -89,5 +100,23 @@ struct RedrawLimits {
 // cores; every draw depends only on its arguments and seed, so the result does not.
 SimulatedRuns simulate(Variant variant, const RunParameters& parameters, const StudyTable& table, float rrmh,
                        Generators& generators, const RedrawLimits& limits = {});
+
+// How many runs are drawn and evaluated at a time. Slices start at `first_runs` and double up
+// to `most_runs`; only one slice's tables are held at a time, so memory does not grow with
+// the number of runs. How the runs are sliced never changes a single value.
+struct SliceOptions {
+  std::size_t first_runs = 0;  // 0: all runs in one slice
+  std::size_t most_runs = 0;   // 0: as first_runs
+  bool spread = true;          // whether a slice's draws may be spread over helper threads
+};
+
+// Receives the simulated Q of runs first ... first + qsim.size() - 1, slice after slice in run
+// order; returns false to draw no further runs.
+using SliceSink = std::function<bool(std::size_t first, std::span<const float> qsim)>;
+
+// The simulation of `simulate`, handed to `sink` a slice at a time.
+void simulate_slices(Variant variant, const RunParameters& parameters, const StudyTable& table, float rrmh,
+                     Generators& generators, const RedrawLimits& limits, const SliceOptions& slices,
+                     const SliceSink& sink);
 
 }  // namespace oskev::analysis
