@@ -25,6 +25,12 @@ void compute_summary(const StudyTable& table, ObservedStatistics& observed);
 void compute_heterogeneity(const StudyTable& table, std::int32_t nstudy, ObservedStatistics& observed,
                            probability::SpecialFunctions& special);
 
+// Everything estimated from the corrected study table, in the program's order of work: the
+// risk ratios, the study sizes, the summary, the variances, weights and limits, then Q and
+// its P-value.
+void estimate(StudyTable& table, std::int32_t nstudy, ObservedStatistics& observed,
+              probability::SpecialFunctions& special);
+
 // The "RRMHobs=" and "Qobs=" records, each followed by an empty line.
 void print_observed(records::ListWriter& console, const ObservedStatistics& observed);
 

@@ -6,6 +6,7 @@
 #include <stdexcept>
 
 #include "analysis/dialogue.hpp"
+#include "analysis/library.hpp"
 #include "analysis/observed.hpp"
 #include "analysis/plot.hpp"
 #include "analysis/records/list_reader.hpp"
@@ -13,10 +14,6 @@
 #include "analysis/report.hpp"
 #include "analysis/simulation.hpp"
 #include "analysis/study_table.hpp"
-#include "errors/error_service.hpp"
-#include "probability/special_functions.hpp"
-#include "random/binomial.hpp"
-#include "random/uniform_stream.hpp"
 
 namespace oskev::analysis {
 
@@ -26,17 +23,6 @@ constexpr std::int32_t kConsoleInputUnit = 5;
 constexpr std::int32_t kStudyUnit = 10;
 constexpr const char* kStudyFile = "study.txt";
 constexpr const char* kResultsFile = "output.txt";
-
-// The library's state for one run: error service, generator, retained binomial set-up and
-// the special functions' first-call values.
-struct Library {
-  explicit Library(std::ostream& console, random::Clock& clock)
-      : errors(console), stream(errors, clock), special(errors) {}
-  errors::ErrorService errors;
-  random::UniformStream stream;
-  random::BinomialSetup binomial;
-  probability::SpecialFunctions special;
-};
 
 // Opens study.txt for reading; like an open with status unknown, a missing file is created
 // empty first (and the read then meets its end).
@@ -91,11 +77,7 @@ void run(Variant variant, const RunEnvironment& environment, const RunOptions& o
   records::ListWriter console(environment.console);
   records::ListReader answers(environment.answers, kConsoleInputUnit, "stdin");
 
-  // Start-up seeding: the clock is read for SEEDSET (0) and again when SEEDGET readies the
-  // stream; the stored state is not used again.
-  std::int32_t iseed = 0;
-  library.stream.SEEDSET(iseed);
-  library.stream.SEEDGET(iseed);
+  library.seed_at_start_up();
 
   const RunParameters parameters = run_dialogue(variant, answers, console, options.run_limit);
   std::ifstream study_file = open_study_file(environment.directory / kStudyFile);
@@ -113,11 +95,7 @@ void run(Variant variant, const RunEnvironment& environment, const RunOptions& o
   if (oskev) print_counts(console, table);
 
   ObservedStatistics observed;
-  compute_risk_ratios(table);
-  compute_study_sizes(table);
-  compute_summary(table, observed);
-  compute_limits(table);
-  compute_heterogeneity(table, parameters.NSTUDY, observed, library.special);
+  estimate(table, parameters.NSTUDY, observed, library.special);
   if (oskev) {
     print_risk_ratios(console, table);
     print_observed(console, observed);
