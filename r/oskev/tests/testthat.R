@@ -1,0 +1,4 @@
+library(testthat)
+library(oskev)
+
+test_check("oskev")
