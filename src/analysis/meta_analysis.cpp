@@ -115,6 +115,7 @@ void run(const std::vector<StudyCounts>& studies, const AnalysisSettings& settin
   estimate(table, parameters.NSTUDY, observed, library.special);
   summary_limits(table, result);
   result.i_squared = i_squared(observed.Q, observed.DF);
+  if (settings.on_observed) settings.on_observed(result);
 
   Generators generators(library.stream, library.binomial, library.errors);
   simulate_slices(settings.variant, parameters, table, observed.RRMH, generators, settings.redraw_limits,

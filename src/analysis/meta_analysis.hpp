@@ -22,6 +22,8 @@ struct StudyCounts {
   std::int32_t s2 = 0;
 };
 
+struct AnalysisResult;
+
 // How one meta-analysis is analysed without the dialogue. The defaults are those of the
 // command line.
 struct AnalysisSettings {
@@ -49,6 +51,8 @@ struct AnalysisSettings {
   // stopping). It may throw to abandon the analysis (an interrupt, say); the exception
   // reaches the caller.
   std::function<void(std::int64_t first, std::span<const float> qsim)> on_runs;
+  // Called on the calling thread once the observed statistics are known, before any run.
+  std::function<void(const AnalysisResult& observed)> on_observed;
 };
 
 // Outcome of one meta-analysis: status 0 and every value, or the status and message of the

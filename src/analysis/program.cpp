@@ -5,10 +5,12 @@
 #include <ostream>
 #include <stdexcept>
 
+#include "analysis/analyse_command.hpp"
 #include "analysis/dialogue.hpp"
 #include "analysis/library.hpp"
 #include "analysis/observed.hpp"
 #include "analysis/plot.hpp"
+#include "analysis/plot_data.hpp"
 #include "analysis/records/list_reader.hpp"
 #include "analysis/records/list_writer.hpp"
 #include "analysis/report.hpp"
@@ -38,20 +40,9 @@ std::ifstream open_study_file(const std::filesystem::path& path) {
   return study;
 }
 
-PlotData plot_data(Variant variant, const RunParameters& p, const StudyTable& table, const ObservedStatistics& o,
-                   const SimulatedRuns& simulated, float pemp) {
-  PlotData data;
-  data.variant = variant;
-  data.iopt = p.IOPT;
-  for (std::size_t i = 0; i < table.size(); ++i) {
-    data.studies.push_back(
-        {static_cast<std::int32_t>(i + 1), table.RR[i], table.RRLL[i], table.RRUL[i], table.WEIGHT[i]});
-  }
-  data.rrmh = o.RRMH;
-  data.q = o.Q;
-  data.pasym = o.PASYM;
-  data.pemp = pemp;
-  data.nruns = p.NRUNS;
+PlotData picture(Variant variant, const RunParameters& p, const StudyTable& table, const ObservedStatistics& o,
+                 const SimulatedRuns& simulated, float pemp) {
+  PlotData data = plot_data(variant, p.IOPT, table, o, pemp, p.NRUNS);
   data.qsim = simulated.QSIM;
   return data;
 }
@@ -112,7 +103,7 @@ void run(Variant variant, const RunEnvironment& environment, const RunOptions& o
   replace_file(environment.directory / kResultsFile, results_file_text(variant, parameters.IOPT, observed, pemp));
   if (options.plot) {
     replace_file(environment.directory / *options.plot,
-                 render_plot(plot_data(variant, parameters, table, observed, simulated, pemp)));
+                 render_plot(picture(variant, parameters, table, observed, simulated, pemp)));
   }
 }
 
@@ -140,6 +131,14 @@ int run_program(Variant variant, const RunEnvironment& environment, const RunOpt
 }
 
 int program_main(Variant variant, const std::vector<std::string>& arguments, const RunEnvironment& environment) {
+  if (!arguments.empty() && arguments.front() == "analyse") {
+    try {
+      return analyse_main(variant, {arguments.begin() + 1, arguments.end()}, environment);
+    } catch (const std::exception& error) {
+      environment.errors << program_name(variant) << " analyse: internal error: " << error.what() << '\n';
+      return errors::kExitInternal;
+    }
+  }
   const CommandLine command = parse_command_line(variant, arguments, environment.console, environment.errors);
   if (command.exit_status) return *command.exit_status;
   return run_program(variant, environment, command.options);

@@ -1,0 +1,20 @@
+#pragma once
+
+#include <filesystem>
+#include <iosfwd>
+
+#include "random/clock.hpp"
+
+namespace oskev::analysis {
+
+// Everything a run touches outside itself, so that a whole run can be driven in-process.
+struct RunEnvironment {
+  std::istream& answers;            // unit 5: the console input (and `analyse -`'s table)
+  std::ostream& console;            // unit 6: the console output and the library's messages
+  std::ostream& errors;             // standard error: reports of runs that stop early
+  std::filesystem::path directory;  // where study.txt is read and output.txt written
+  random::Clock& clock;             // the local time of day, for the clock seeds
+  bool errors_is_terminal = false;  // whether a person watches standard error (progress lines)
+};
+
+}  // namespace oskev::analysis
