@@ -193,7 +193,7 @@ Axis log_axis(double lo, double hi) {
   return axis;
 }
 
-Histogram make_histogram(const std::vector<float>& values, double lo_in, double hi_in, int target_bins) {
+Histogram empty_histogram(double lo_in, double hi_in, int target_bins) {
   const auto [lo, hi] = usable_range(lo_in, hi_in);
   target_bins = std::max(1, target_bins);
   const Step s = step_for((hi - lo) / target_bins);
@@ -207,12 +207,20 @@ Histogram make_histogram(const std::vector<float>& values, double lo_in, double 
   const double most = 4.0 * target_bins + 4.0;
   const auto count = static_cast<long long>(std::isnan(bins) ? 1.0 : std::clamp(bins, 1.0, most));
   h.counts.assign(static_cast<std::size_t>(count), 0);
-  for (float v : values) {
-    if (!std::isfinite(v)) continue;
-    double index = std::floor((static_cast<double>(v) - h.start) / h.width + kSlack);
-    index = std::isnan(index) ? 0.0 : std::clamp(index, 0.0, static_cast<double>(count - 1));
-    ++h.counts[static_cast<std::size_t>(index)];
-  }
+  return h;
+}
+
+void Histogram::add(float v) {
+  if (!std::isfinite(v) || counts.empty()) return;
+  const double last = static_cast<double>(counts.size() - 1);
+  double index = std::floor((static_cast<double>(v) - start) / width + kSlack);
+  index = std::isnan(index) ? 0.0 : std::clamp(index, 0.0, last);
+  ++counts[static_cast<std::size_t>(index)];
+}
+
+Histogram make_histogram(const std::vector<float>& values, double lo, double hi, int target_bins) {
+  Histogram h = empty_histogram(lo, hi, target_bins);
+  for (float v : values) h.add(v);
   return h;
 }
 

@@ -53,8 +53,12 @@ struct Histogram {
   double width = 1.0;
   std::vector<std::int64_t> counts;
   double end() const { return start + width * static_cast<double>(counts.size()); }
+  // Counts one more value by the rules above (one that is not finite is not counted).
+  void add(float value);
 };
 Histogram make_histogram(const std::vector<float>& values, double lo, double hi, int target_bins);
+// The same bins with every count 0, to be filled by add.
+Histogram empty_histogram(double lo, double hi, int target_bins);
 
 // Bins for n values: about twice the cube root of n, at least 5 and at most 50, so a few
 // thousand runs get a smooth outline and a few runs still a readable one.

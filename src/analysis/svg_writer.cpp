@@ -21,10 +21,51 @@ std::string number(double value) {
 
 Attribute::Attribute(std::string_view name, double value) : name(name), value(number(value)) {}
 
+std::size_t utf8_length(std::string_view text, std::size_t i) {
+  const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
+  const unsigned char lead = byte(i);
+  if (lead < 0x80) return 1;
+  std::size_t n = 0;
+  unsigned char lo = 0x80, hi = 0xBF;  // the range of the second byte
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    n = 2;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    n = 3;
+    if (lead == 0xE0) lo = 0xA0;  // no overlong forms
+    if (lead == 0xED) hi = 0x9F;  // no surrogates
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    n = 4;
+    if (lead == 0xF0) lo = 0x90;
+    if (lead == 0xF4) hi = 0x8F;  // nothing beyond U+10FFFF
+  } else {
+    return 0;
+  }
+  if (i + n > text.size()) return 0;
+  if (byte(i + 1) < lo || byte(i + 1) > hi) return 0;
+  for (std::size_t k = 2; k < n; ++k) {
+    if (byte(i + k) < 0x80 || byte(i + k) > 0xBF) return 0;
+  }
+  if (n == 3 && lead == 0xEF && byte(i + 1) == 0xBF && byte(i + 2) >= 0xBE) return 0;  // U+FFFE, U+FFFF
+  return n;
+}
+
 std::string escape(std::string_view text) {
+  constexpr std::string_view kReplacement = "\xEF\xBF\xBD";  // U+FFFD
   std::string out;
   out.reserve(text.size());
-  for (char c : text) {
+  for (std::size_t i = 0; i < text.size();) {
+    const char c = text[i];
+    const std::size_t n = utf8_length(text, i);
+    if (n == 0 || (n == 1 && static_cast<unsigned char>(c) < 0x20 && c != '\t' && c != '\n' && c != '\r')) {
+      out += kReplacement;
+      ++i;
+      continue;
+    }
+    if (n > 1) {
+      out += text.substr(i, n);
+      i += n;
+      continue;
+    }
     switch (c) {
       case '&': out += "&amp;"; break;
       case '<': out += "&lt;"; break;
@@ -33,6 +74,7 @@ std::string escape(std::string_view text) {
       case '\'': out += "&apos;"; break;
       default: out += c;
     }
+    ++i;
   }
   return out;
 }

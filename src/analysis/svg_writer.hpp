@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <initializer_list>
 #include <string>
 #include <string_view>
@@ -26,8 +27,15 @@ using Attributes = std::initializer_list<Attribute>;
 // A coordinate or length as it is written into the document.
 std::string number(double value);
 
-// Text with the five XML special characters replaced by their entities.
+// Text with the five XML special characters replaced by their entities. Bytes that are no
+// UTF-8 character, and characters an XML document cannot hold (controls other than tab and
+// line breaks, U+FFFE, U+FFFF), become U+FFFD, so user text cannot break the document.
 std::string escape(std::string_view text);
+
+// The length in bytes of the UTF-8 character at text[i] (1 to 4), or 0 where no valid one
+// starts (a stray continuation byte, an overlong form, a surrogate, beyond U+10FFFF, cut off
+// at the end) or where it is U+FFFE or U+FFFF.
+std::size_t utf8_length(std::string_view text, std::size_t i);
 
 // A plain SVG 1.1 document built element by element. Every element is closed by the writer:
 // containers (g, defs, clipPath) by end (or by finish, for any left open), the rest at once.
