@@ -1,0 +1,202 @@
+// `oskev analyse` driven in-process: the same numbers as the dialogue, batches in input order
+// whatever the jobs, failures that leave the rest of a batch alone, and the exit statuses.
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <charconv>
+#include <nlohmann/json.hpp>
+#include <sstream>
+
+#include "analysis/program.hpp"
+#include "analysis/records/list_writer.hpp"
+#include "support/run_harness.hpp"
+
+namespace oskev::analysis {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::read_file;
+using testing::ScratchFolder;
+using testing::write_file;
+
+struct Outcome {
+  int status = -1;
+  std::string out, err;
+};
+
+Outcome run(const fs::path& folder, std::vector<std::string> arguments, const std::string& input = "",
+            random::TimeOfDay time = {10, 30, 15}) {
+  std::istringstream in(input);
+  std::ostringstream out, err;
+  random::FixedClock clock(time);
+  const RunEnvironment environment{in, out, err, folder, clock};
+  arguments.insert(arguments.begin(), "analyse");
+  Outcome o;
+  o.status = program_main(Variant::kOskev, arguments, environment);
+  o.out = out.str();
+  o.err = err.str();
+  return o;
+}
+
+float as_float(const nlohmann::json& value) {
+  // The shortest decimal of a float reads back as that very float.
+  const std::string text = value.dump();
+  float x = 0.0f;
+  std::from_chars(text.data(), text.data() + text.size(), x);
+  return x;
+}
+
+std::string list_record(std::initializer_list<records::Item> items) {
+  std::ostringstream text;
+  records::ListWriter writer(text);
+  writer.write(items);
+  return text.str();
+}
+
+// The BCG trials of examples/bcg under fixed and random prevalence, in a dialogue run and on
+// the command line with the same seed: every value the dialogue prints is the command line's.
+TEST(AnalyseCommand, GivesTheDialoguesValues) {
+  const std::string study = read_file(fs::path(OSKEV_TEST_DATA_DIR) / "runs" / "bcg-oskev" / "study.txt");
+  for (const char* type : {"1", "2"}) {
+    ScratchFolder folder;
+    write_file(folder.path() / "study.txt", study);
+    std::istringstream answers(std::string("13\n3000\n0.5\n0.5\n") + type + "\n");
+    std::ostringstream console, errors;
+    random::FixedClock clock({10, 30, 15});
+    const RunEnvironment environment{answers, console, errors, folder.path(), clock};
+    ASSERT_EQ(program_main(Variant::kOskev, {"--seed", "271828"}, environment), 0);
+
+    const Outcome o = run(folder.path(), {"-r", "3000", "-t", type, "--seed", "271828", "-f", "json", "study.txt"});
+    ASSERT_EQ(o.status, 0) << o.err;
+    const auto results = nlohmann::json::parse(o.out)["meta_analyses"][0]["results"];
+    const std::string& printed = console.str();
+    EXPECT_NE(printed.find(list_record({"RRMHobs=", as_float(results["rrmh"])})), std::string::npos);
+    EXPECT_NE(printed.find(list_record({"Qobs=", as_float(results["q"])})), std::string::npos);
+    EXPECT_NE(printed.find(list_record({"P-value for asymptotic heterogeneity test", results["p_asymptotic"].get<double>()})),
+              std::string::npos);
+    EXPECT_NE(printed.find(list_record({"Extreme homegenity: left sided P-value for Q=", as_float(results["p_left"])})),
+              std::string::npos);
+    EXPECT_EQ(as_float(results["p_left"]), static_cast<float>(results["not_above"].get<double>() / 3000.0));
+  }
+}
+
+const char* const kBatch =
+    "meta,study,ai,n1i,ci,n2i\n"
+    "a,one,15,120,25,118\na,two,0,54,3,60\na,three,0,40,0,38\n"
+    "b,lone,3,10,6,10\n"
+    "c,x,30,200,45,210\nc,y,4,25,9,26\nc,z,12,80,10,82\n"
+    "a,four,8,50,9,52\n";
+
+TEST(AnalyseCommand, BatchesComeOutInInputOrderWhateverTheJobs) {
+  ScratchFolder folder;
+  write_file(folder.path() / "batch.csv", kBatch);
+  const Outcome one = run(folder.path(), {"-j", "1", "-r", "2000", "-f", "csv", "--seed", "5", "batch.csv"});
+  for (const char* jobs : {"2", "3", "8"}) {
+    const Outcome many = run(folder.path(), {"-j", jobs, "-r", "2000", "-f", "csv", "--seed", "5", "batch.csv"});
+    EXPECT_EQ(many.out, one.out) << jobs;
+    EXPECT_EQ(many.status, one.status);
+  }
+  // The lone study of b cannot be analysed: its row says so with the library's message, and
+  // the others are analysed.
+  EXPECT_EQ(one.status, 3);
+  const auto a = one.out.find("\nbatch.csv,a,ok,,4,");
+  const auto b = one.out.find("\nbatch.csv,b,library stop,\"");  // the message has line breaks: quoted
+  const auto c = one.out.find("\nbatch.csv,c,ok,,3,");
+  ASSERT_NE(a, std::string::npos) << one.out;
+  ASSERT_NE(c, std::string::npos) << one.out;
+  EXPECT_TRUE(a < b && b < c) << one.out;
+  EXPECT_NE(one.out.find("TERMINAL ERROR 2 from DCHIDF", b), std::string::npos);
+}
+
+TEST(AnalyseCommand, ABadCellNamesItsPlaceAndTheOtherFilesGoOn) {
+  ScratchFolder folder;
+  write_file(folder.path() / "bad.csv", "e1,s1,e2,s2\n1,10,2,10\n3,ten,4,10\n");
+  write_file(folder.path() / "good.txt", "15 120 25 118\n0 54 3 60\n");
+  const Outcome o = run(folder.path(), {"-r", "100", "-f", "csv", "--seed", "9", "bad.csv", "good.txt"});
+  EXPECT_EQ(o.status, 2);
+  EXPECT_EQ(o.err.rfind("oskev analyse: bad.csv:3:3: ", 0), 0u) << o.err;
+  EXPECT_EQ(o.out.find("bad.csv"), std::string::npos);
+  EXPECT_NE(o.out.find("good.txt,good.txt,ok"), std::string::npos) << o.out;
+}
+
+TEST(AnalyseCommand, ReadsStandardInputAndReportsTheClockSeed) {
+  ScratchFolder folder;
+  const Outcome o = run(folder.path(), {"-r", "50", "-f", "json", "-"}, "15 120 25 118\n0 54 3 60\n", {10, 30, 15});
+  ASSERT_EQ(o.status, 0) << o.err;
+  const auto entry = nlohmann::json::parse(o.out)["meta_analyses"][0];
+  EXPECT_EQ(entry["source"], "-");
+  EXPECT_EQ(entry["settings"]["seed"], 103016);  // 10:30:15, as the dialogue's clock seed
+  const Outcome again = run(folder.path(), {"-r", "50", "-f", "json", "--seed", "103016", "-"},
+                            "15 120 25 118\n0 54 3 60\n", {23, 59, 59});
+  EXPECT_EQ(again.out, o.out);
+}
+
+TEST(AnalyseCommand, SequentialStoppingIsReported) {
+  ScratchFolder folder;
+  write_file(folder.path() / "s.txt", "15 120 25 118\n0 54 3 60\n30 200 45 210\n4 25 9 26\n");
+  const Outcome o = run(folder.path(), {"-r", "100000", "--stop-after", "20", "-f", "json", "--seed", "3", "s.txt"});
+  ASSERT_EQ(o.status, 0) << o.err;
+  const auto entry = nlohmann::json::parse(o.out)["meta_analyses"][0];
+  EXPECT_EQ(entry["settings"]["stop_after"], 20);
+  EXPECT_EQ(entry["results"]["rule"], "Besag-Clifford");
+  EXPECT_EQ(entry["results"]["not_above"], 20);
+  EXPECT_LT(entry["results"]["runs"].get<std::int64_t>(), 100000);
+}
+
+TEST(AnalyseCommand, PicturesOnePerMetaAnalysis) {
+  ScratchFolder folder;
+  write_file(folder.path() / "batch.csv", kBatch);
+  Outcome o = run(folder.path(), {"-r", "200", "--seed", "5", "--plot", "plots/{index}-{name}.svg", "batch.csv"});
+  EXPECT_EQ(o.status, 3);  // b fails, and gets no picture
+  EXPECT_TRUE(fs::exists(folder.path() / "plots" / "1-a.svg"));
+  EXPECT_FALSE(fs::exists(folder.path() / "plots" / "2-b.svg"));
+  const std::string svg = read_file(folder.path() / "plots" / "3-c.svg");
+  EXPECT_NE(svg.find(">x<"), std::string::npos);  // the study labels
+
+  o = run(folder.path(), {"-r", "200", "--seed", "5", "--plot", "same.svg", "batch.csv"});
+  EXPECT_EQ(o.status, 64);
+  EXPECT_NE(o.err.find("the same picture"), std::string::npos);
+}
+
+TEST(AnalyseCommand, ResultsFileAndItsFailure) {
+  ScratchFolder folder;
+  write_file(folder.path() / "s.txt", "15 120 25 118\n0 54 3 60\n");
+  Outcome o = run(folder.path(), {"-r", "50", "--seed", "3", "-f", "csv", "-o", "out.csv", "s.txt"});
+  EXPECT_EQ(o.status, 0);
+  EXPECT_EQ(o.out, "");
+  EXPECT_NE(read_file(folder.path() / "out.csv").find("s.txt,s.txt,ok"), std::string::npos);
+  // Results that cannot go to their file are not lost: they come on standard output.
+  o = run(folder.path(), {"-r", "50", "--seed", "3", "-f", "csv", "-o", "no/such/folder/out.csv", "s.txt"});
+  EXPECT_EQ(o.status, 4);
+  EXPECT_NE(o.out.find("s.txt,s.txt,ok"), std::string::npos);
+  EXPECT_NE(o.err.find("cannot write out.csv"), std::string::npos) << o.err;
+}
+
+TEST(AnalyseCommand, CommandLineErrorsAndHelp) {
+  ScratchFolder folder;
+  const Outcome help = run(folder.path(), {"--help"});
+  EXPECT_EQ(help.status, 0);
+  for (const char* option : {"--runs", "--cc-one", "--cc-both", "--type", "--seed", "--stop-after", "--format",
+                             "--output", "--jobs", "--plot", "Exit status", "\"NaN\""}) {
+    EXPECT_NE(help.out.find(option), std::string::npos) << option;
+  }
+  for (const std::vector<std::string>& bad :
+       std::vector<std::vector<std::string>>{{},
+                                             {"-r", "0", "x"},
+                                             {"--cc-one", "-1", "x"},
+                                             {"--cc-both", "abc", "x"},
+                                             {"-t", "3", "x"},
+                                             {"--seed", "2147483647", "x"},
+                                             {"-f", "xml", "x"},
+                                             {"--bogus", "x"}}) {
+    const Outcome o = run(folder.path(), bad);
+    EXPECT_EQ(o.status, 64) << (bad.empty() ? "" : bad.front());
+    EXPECT_NE(o.err.find("Try 'oskev analyse --help'."), std::string::npos);
+  }
+  const Outcome missing = run(folder.path(), {"nowhere.csv"});
+  EXPECT_EQ(missing.status, 2);
+  EXPECT_EQ(missing.err, "oskev analyse: nowhere.csv: cannot be opened\n");
+}
+
+}  // namespace
+}  // namespace oskev::analysis
