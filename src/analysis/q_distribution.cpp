@@ -33,6 +33,11 @@ plot_axes::Histogram q_histogram_bins(const QSurvey& survey, float observed_q) {
 QDistribution::QDistribution(float observed_q) : observed_q_(observed_q) {}
 
 void QDistribution::add(std::span<const float> qsim) {
+  // Room for the values to keep, grown geometrically but never beyond the most that are kept.
+  if (!bins_) {
+    const std::size_t wanted = std::min(kExactRuns, kept_.size() + qsim.size());
+    if (wanted > kept_.capacity()) kept_.reserve(std::min(kExactRuns, std::max(wanted, 2 * kept_.capacity())));
+  }
   for (float q : qsim) add_one(q);
 }
 
