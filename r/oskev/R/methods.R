@@ -30,7 +30,8 @@ print.oskev <- function(x, digits = 4, ...) {
   cat("\n")
   cat("Left-Sided Test for Q (extreme homogeneity; ", format(x$runs, scientific = FALSE),
       " simulated runs, seed ", x$settings$seed, "):\n", sep = "")
-  cat("b = ", format(x$b, scientific = FALSE), " runs with a simulated Q not above Q\n", sep = "")
+  cat("b = ", format(x$b, scientific = FALSE), " of m = ", format(x$runs, scientific = FALSE),
+      " runs with a simulated Q not above Q\n", sep = "")
   cat("p-val = b/m = ", .fmt(x$p.left, digits), " (95% CI ", .fmt(x$ci.lb, digits), " to ",
       .fmt(x$ci.ub, digits), ", Monte Carlo SE ", .fmt(x$se, digits), "); (b+1)/(m+1) = ",
       .fmt(x$p.left.plus1, digits), "\n", sep = "")

@@ -21,6 +21,7 @@
 
 #include "analysis/batch_report.hpp"
 #include "analysis/meta_analysis.hpp"
+#include "analysis/report_row.hpp"
 #include "random/clock.hpp"
 #include "random/uniform_stream.hpp"
 
@@ -135,7 +136,8 @@ Rcpp::List oskev_analyse(Rcpp::IntegerVector e1, Rcpp::IntegerVector s1, Rcpp::I
 
     an::AnalysisResult result = an::analyse(studies, settings);
     if (result.status != 0) return failure(result.status, result.message);
-    const an::ReportRow row = an::report_row(result, settings);
+    // The row `oskev analyse` reports, so R shows the command line's numbers.
+    const an::ReportRow row = an::report_row(result, settings, "R", "", static_cast<std::int64_t>(k));
     return success(result, row, std::move(qsim));
   } catch (const Rcpp::internal::InterruptedException&) {
     throw;  // Rcpp hands the interrupt to R once this frame is gone

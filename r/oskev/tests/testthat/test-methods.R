@@ -15,7 +15,7 @@ test_that("print reports the summary, both tests and the seed", {
   expect_true(any(grepl("0.5471", out, fixed = TRUE)))
   expect_true(any(grepl("Q(df = 2) = 0.8231, p-val = 0.6626", out, fixed = TRUE)))
   expect_true(any(grepl("1000 simulated runs, seed 103016", out, fixed = TRUE)))
-  expect_true(any(grepl("b = 529 runs", out, fixed = TRUE)))
+  expect_true(any(grepl("b = 529 of m = 1000 runs with a simulated Q not above Q", out, fixed = TRUE)))
   expect_true(any(grepl("p-val = b/m = 0.5290", out, fixed = TRUE)))
   expect_false(any(grepl("undefined", out)))
   capture.output(visible <- withVisible(print(res))$visible)
