@@ -172,6 +172,18 @@ TEST(AnalyseCommand, ResultsFileAndItsFailure) {
   EXPECT_NE(o.err.find("cannot write out.csv"), std::string::npos) << o.err;
 }
 
+// /dev/null and other devices are written to, not replaced by a plain file.
+TEST(AnalyseCommand, ADeviceAsResultsFileStaysADevice) {
+  ScratchFolder folder;
+  write_file(folder.path() / "s.txt", "15 120 25 118\n0 54 3 60\n");
+  // Through a link of the test's own, so that a fault replaces only the link.
+  fs::create_symlink("/dev/null", folder.path() / "sink");
+  const Outcome o = run(folder.path(), {"-r", "20", "--seed", "3", "-o", "sink", "s.txt"});
+  EXPECT_EQ(o.status, 0) << o.err;
+  EXPECT_TRUE(fs::is_symlink(folder.path() / "sink"));
+  EXPECT_TRUE(fs::is_character_file("/dev/null"));
+}
+
 TEST(AnalyseCommand, CommandLineErrorsAndHelp) {
   ScratchFolder folder;
   const Outcome help = run(folder.path(), {"--help"});
