@@ -125,9 +125,13 @@ class HeaderReader {
     if (most == 0) {
       std::string sets;
       for (const CountSet& set : kCountSets) sets += (sets.empty() ? "" : " or ") + listed(set);
-      throw TableError(file_, line, 0,
-                       "the header has no count columns: expected " + sets +
-                           " (a file of counts without a header holds only whole numbers)");
+      // Spreadsheets set to a decimal comma save "CSV" with semicolons between the cells.
+      const bool semicolons = std::any_of(header_.cells.begin(), header_.cells.end(),
+                                          [](const Cell& cell) { return cell.text.find(';') != std::string::npos; });
+      const char* const hint = semicolons
+                                   ? " (cells separated by semicolons are not read: separate them by commas or tabs)"
+                                   : " (a file of counts without a header holds only whole numbers)";
+      throw TableError(file_, line, 0, "the header has no count columns: expected " + sets + hint);
     }
     std::string missing;
     for (const CountSet& set : kCountSets) {

@@ -61,15 +61,29 @@ bool is_known_name(std::string_view token) {
 }
 
 // Whether the line starting at `offset` separates its cells by tabs: it does when it holds a
-// tab outside quotes. The scan follows quotes across line ends, as a quoted header cell may
-// hold one.
+// tab outside quotes. Quotes count as the rows are read: one opens a quoted cell only at the
+// start of a cell, and the scan follows it across line ends, as a quoted header cell may hold
+// one.
 char separator_of(std::string_view text, std::size_t offset) {
   bool quoted = false;
+  bool cell_start = true;
   for (std::size_t i = offset; i < text.size(); ++i) {
     const char c = text[i];
-    if (c == '"') quoted = !quoted;
-    else if (!quoted && c == '\t') return '\t';
-    else if (!quoted && table_text::is_line_end(c)) break;
+    if (quoted) {
+      if (c == '"' && i + 1 < text.size() && text[i + 1] == '"') ++i;
+      else if (c == '"') quoted = false;
+    } else if (c == '\t') {
+      return '\t';
+    } else if (table_text::is_line_end(c)) {
+      break;
+    } else if (c == ',') {
+      cell_start = true;
+    } else if (c == '"' && cell_start) {
+      quoted = true;
+      cell_start = false;
+    } else if (c != ' ') {
+      cell_start = false;
+    }
   }
   return ',';
 }

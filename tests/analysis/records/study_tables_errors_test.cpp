@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <sstream>
 #include <string>
 
@@ -89,7 +91,8 @@ TEST(StudyTablesErrors, EmptyGroupName) {
 }
 
 TEST(StudyTablesErrors, HeaderFaults) {
-  EXPECT_EQ(error_of("study,e1,s1,e2,n\n1,2,3,4,5\n"), "trials.csv:1: the header lacks s2 (for the counts e1, s1, e2, s2)");
+  EXPECT_EQ(error_of("study,e1,s1,e2,n\n1,2,3,4,5\n"),
+            "trials.csv:1: the header lacks s2 (for the counts e1, s1, e2, s2)");
   EXPECT_EQ(error_of("study,ai,ci\nA,2,3\n"),
             "trials.csv:1: the header lacks n1i, n2i (for the counts ai, n1i, ci, n2i) or bi, di (for the counts ai, "
             "bi, ci, di)");
@@ -100,6 +103,10 @@ TEST(StudyTablesErrors, HeaderFaults) {
   EXPECT_EQ(error_of("id,x,y\n1,2,3\n"),
             "trials.csv:1: the header has no count columns: expected e1, s1, e2, s2 or ai, n1i, ci, n2i or ai, bi, "
             "ci, di or event.e, n.e, event.c, n.c (a file of counts without a header holds only whole numbers)");
+  EXPECT_EQ(error_of("study;e1;s1;e2;s2\nA;1;2;3;4\n"),
+            "trials.csv:1: the header has no count columns: expected e1, s1, e2, s2 or ai, n1i, ci, n2i or ai, bi, "
+            "ci, di or event.e, n.e, event.c, n.c (cells separated by semicolons are not read: separate them by "
+            "commas or tabs)");
   EXPECT_EQ(error_of("e1,s1, E1 ,e2,s2\n1,2,3,4,5\n"), "trials.csv:1:8: a second column named e1; keep one");
   EXPECT_EQ(error_of("meta,e1,s1,e2,s2,META\n"), "trials.csv:1:18: a second column named meta; keep one");
 }
@@ -108,6 +115,53 @@ TEST(StudyTablesErrors, HeaderWithoutRows) {
   EXPECT_EQ(error_of("study,e1,s1,e2,s2\n\n , ,\n"), "trials.csv:1: no studies: the header is followed by no rows");
   EXPECT_EQ(error_of("\r\n\r\nmeta,e1,s1,e2,s2"), "trials.csv:3: no studies: the header is followed by no rows");
   EXPECT_EQ(error_of("e1,s1,e2,s2\n", "-"), "-:1: no studies: the header is followed by no rows");
+}
+
+// Whatever the text, a read gives studies or a TableError with a place inside the text;
+// never anything else. Texts are pieced together from cells that are mostly good, so that
+// both outcomes occur often.
+TEST(StudyTablesErrors, AnyTextReadsOrFailsWithATableError) {
+  static const char* const kCells[] = {"1", "0", "-3", "\"4\"", " 5 ", "17", "", "x", "\"a,\nb\"", "2147483648",
+                                       "1.5", "\"a\"\"b\"", "\"", "\xEF\xBB\xBF", ";"};
+  static const char* const kEnds[] = {"\n", "\r\n", "\r", "\n\n", ""};
+  static const char* const kHeaders[] = {"", "meta,e1,s1,e2,s2\n", "study\tai\tbi\tci\tdi\r\n",
+                                         "\xEF\xBB\xBF" "e1,s1,e2,s2,\n"};
+  std::uint32_t state = 12345;
+  const auto next = [&state](std::uint32_t n) { return (state = state * 1103515245u + 12345u, (state >> 16) % n); };
+  int read = 0;
+  int refused = 0;
+  for (int round = 0; round < 20000; ++round) {
+    std::string text = kHeaders[next(4)];
+    const char separator = (text.find('\t') != std::string::npos) ? '\t' : ',';
+    for (std::uint32_t row = next(4); row > 0; --row) {
+      for (std::uint32_t cell = 0; cell < 5; ++cell) {
+        text += kCells[next(3) == 0 ? next(std::size(kCells)) : next(6)];
+        if (cell < 4) text += next(20) == 0 ? ' ' : separator;
+      }
+      text += kEnds[next(std::size(kEnds))];
+    }
+    std::istringstream in(text);
+    try {
+      const StudyTables tables = read_study_tables(in, "f");
+      std::size_t studies = 0;
+      for (const TableGroup& group : tables.groups) {
+        ASSERT_FALSE(group.studies.empty()) << text;
+        for (const TableStudy& study : group.studies) ASSERT_GE(study.line, 1u) << text;
+        studies += group.studies.size();
+      }
+      ASSERT_GT(studies, 0u) << text;
+      ++read;
+    } catch (const TableError& e) {
+      const auto lines = static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n') +
+                                                  std::count(text.begin(), text.end(), '\r'));
+      ASSERT_LE(e.line(), lines + 1) << text;
+      ASSERT_LE(e.column(), text.size() + 1) << text;
+      ASSERT_EQ(e.file(), "f");
+      ++refused;
+    }
+  }
+  EXPECT_GT(read, 500);
+  EXPECT_GT(refused, 2000);
 }
 
 }  // namespace

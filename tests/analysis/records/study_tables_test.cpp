@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -59,7 +60,8 @@ TEST(StudyTablesBareCounts, ValuesNotAMultipleOfFour) {
     read("1 2 3 4\n\n5 6\n", "study.txt");
     FAIL() << "no error";
   } catch (const TableError& e) {
-    EXPECT_STREQ(e.what(), "study.txt:3: the file holds 6 values, not a multiple of 4: the last study has only 2 of its 4 counts");
+    EXPECT_STREQ(e.what(),
+                 "study.txt:3: the file holds 6 values, not a multiple of 4: the last study has only 2 of its 4 counts");
     EXPECT_EQ(e.file(), "study.txt");
     EXPECT_EQ(e.line(), 3u);
     EXPECT_EQ(e.column(), 0u);
@@ -170,6 +172,15 @@ TEST(StudyTablesHeader, TabsSeparateWhenTheHeaderHoldsOne) {
   EXPECT_EQ(listing(tables), (Lines{"t.tsv|Smith, 2001|1 2 3 4|2", "t.tsv|Jones|5 6 7 8|3"}));
 }
 
+TEST(StudyTablesHeader, SeparatorIsATabOutsideQuotedCellsOnly) {
+  // A tab inside a quoted name does not make a tab-separated table, even across a line end...
+  EXPECT_EQ(listing(read("\"a\tb\",e1,s1,e2,s2\nx,1,2,3,4\n")), (Lines{"trials.csv||1 2 3 4|2"}));
+  EXPECT_EQ(listing(read("\"a\n\tb\",e1,s1,e2,s2\nx,1,2,3,4\n")), (Lines{"trials.csv||1 2 3 4|3"}));
+  // ...but a quote inside an unquoted name opens nothing.
+  EXPECT_EQ(listing(read("note's \"x\tname\te1\ts1\te2\ts2\nA\tB\t1\t2\t3\t4\n")),
+            (Lines{"trials.csv|B|1 2 3 4|2"}));
+}
+
 TEST(StudyTablesHeader, RWriteCsvOutputWithItsUnnamedRowNameColumn) {
   EXPECT_EQ(listing(read("\"\",\"author\",\"year\",\"ai\",\"n1i\",\"ci\",\"n2i\"\n"
                          "\"1\",\"Aronson\",1948,4,123,11,139\n"
@@ -228,6 +239,43 @@ TEST(StudyTablesLayout, ManyRowsAndInterleavedGroups) {
       ASSERT_EQ(tables.groups[g].studies[k].line, g + 100 * k + 2);
     }
   }
+}
+
+// ---- Files as R writes them (the BCG vaccine trials of the metadat package) ----------------
+
+StudyTables read_data_file(const std::string& name) {
+  std::ifstream in(std::string(OSKEV_TEST_DATA_DIR) + "/tables/" + name, std::ios::binary);
+  EXPECT_TRUE(in.good()) << name;
+  return read_study_tables(in, name);
+}
+
+// write.csv: quoted texts, an unnamed column of row names, author preferred to trial as the
+// label, metafor's events and non-events, and groups that interleave.
+TEST(StudyTablesFromR, WriteCsvWithGroups) {
+  const StudyTables tables = read_data_file("bcg_by_allocation.csv");
+  EXPECT_TRUE(tables.has_labels);
+  EXPECT_EQ(listing(tables), (Lines{
+                                 "allocation: random|Aronson|4 123 11 139|2",
+                                 "allocation: random|Ferguson & Simes|6 306 29 303|3",
+                                 "allocation: random|Rosenthal et al|3 231 11 220|4",
+                                 "allocation: random|Hart & Sutherland|62 13598 248 12867|5",
+                                 "allocation: random|Vandiviere et al|8 2545 10 629|8",
+                                 "allocation: random|TPT Madras|505 88391 499 88391|9",
+                                 "allocation: random|Coetzee & Berjak|29 7499 45 7277|10",
+                                 "allocation: alternate|Frimodt-Moller et al|33 5069 47 5808|6",
+                                 "allocation: alternate|Stein & Aronson|180 1541 372 1451|7",
+                                 "allocation: systematic|Rosenthal et al|17 1716 65 1665|11",
+                                 "allocation: systematic|Comstock et al|186 50634 141 27338|12",
+                                 "allocation: systematic|Comstock & Webster|5 2498 3 2341|13",
+                                 "allocation: systematic|Comstock et al|27 16913 29 17854|14",
+                             }));
+}
+
+// write.table with tabs and no quotes.
+TEST(StudyTablesFromR, WriteTableWithTabs) {
+  EXPECT_EQ(listing(read_data_file("bcg_first_three.tsv")),
+            (Lines{"allocation: random|Aronson|4 123 11 139|2", "allocation: random|Ferguson & Simes|6 306 29 303|3",
+                   "allocation: random|Rosenthal et al|3 231 11 220|4"}));
 }
 
 }  // namespace
