@@ -4,7 +4,7 @@
 #include "analysis/records/table_layouts.hpp"
 #include "analysis/records/table_text.hpp"
 
-namespace oskev::analysis::records::table_layouts {
+namespace oskev::records::table_layouts {
 
 using table_text::CountFault;
 using table_text::Place;
@@ -80,4 +80,4 @@ StudyTables read_bare_counts(std::string_view text, const std::string& file) {
   return tables;
 }
 
-}  // namespace oskev::analysis::records::table_layouts
+}  // namespace oskev::records::table_layouts

@@ -9,7 +9,7 @@
 #include "analysis/records/table_layouts.hpp"
 #include "analysis/records/table_text.hpp"
 
-namespace oskev::analysis::records::table_layouts {
+namespace oskev::records::table_layouts {
 
 namespace {
 
@@ -276,4 +276,4 @@ StudyTables read_delimited_table(std::string_view text, std::size_t offset, std:
   return tables;
 }
 
-}  // namespace oskev::analysis::records::table_layouts
+}  // namespace oskev::records::table_layouts

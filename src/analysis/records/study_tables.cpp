@@ -6,7 +6,7 @@
 #include "analysis/records/table_layouts.hpp"
 #include "analysis/records/table_text.hpp"
 
-namespace oskev::analysis::records {
+namespace oskev::records {
 
 namespace {
 
@@ -134,4 +134,4 @@ StudyTables read_study_tables(std::istream& in, const std::string& file_name) {
   return table_layouts::read_delimited_table(text, offset, line, separator_of(text, offset), file_name);
 }
 
-}  // namespace oskev::analysis::records
+}  // namespace oskev::records

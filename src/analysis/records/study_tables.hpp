@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-namespace oskev::analysis::records {
+namespace oskev::records {
 
 // One study as a table file gives it: events and subjects of arm 1 (e1, s1), then of arm 2
 // (e2, s2). Only the syntax and the 32-bit range of the counts are checked here; whether the
@@ -77,4 +77,4 @@ class TableError : public std::runtime_error {
 // of a file without a grouping column. Throws TableError for anything that cannot be read.
 StudyTables read_study_tables(std::istream& in, const std::string& file_name);
 
-}  // namespace oskev::analysis::records
+}  // namespace oskev::records

@@ -8,7 +8,7 @@
 
 #include "analysis/records/study_tables.hpp"
 
-namespace oskev::analysis::records::table_layouts {
+namespace oskev::records::table_layouts {
 
 // Bare counts as in study.txt: four whole numbers per study in any arrangement over lines,
 // one meta-analysis named `file`, no labels.
@@ -19,4 +19,4 @@ StudyTables read_bare_counts(std::string_view text, const std::string& file);
 StudyTables read_delimited_table(std::string_view text, std::size_t offset, std::size_t line, char separator,
                                  const std::string& file);
 
-}  // namespace oskev::analysis::records::table_layouts
+}  // namespace oskev::records::table_layouts

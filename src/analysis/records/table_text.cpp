@@ -2,7 +2,7 @@
 
 #include "analysis/records/study_tables.hpp"
 
-namespace oskev::analysis::records::table_text {
+namespace oskev::records::table_text {
 
 namespace {
 
@@ -149,4 +149,4 @@ std::string normal_name(std::string_view name) {
   return out;
 }
 
-}  // namespace oskev::analysis::records::table_text
+}  // namespace oskev::records::table_text

@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-namespace oskev::analysis::records::table_text {
+namespace oskev::records::table_text {
 
 // Where something is in the file: 1-based line, and 1-based column counted in characters
 // (UTF-8 sequences count once) so that an editor's column display agrees.
@@ -95,4 +95,4 @@ std::string shown(std::string_view text);
 // ASCII lower case with blanks (spaces and tabs) around removed: how column names compare.
 std::string normal_name(std::string_view name);
 
-}  // namespace oskev::analysis::records::table_text
+}  // namespace oskev::records::table_text

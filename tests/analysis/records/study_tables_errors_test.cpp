@@ -7,7 +7,7 @@
 
 #include "analysis/records/study_tables.hpp"
 
-namespace oskev::analysis::records {
+namespace oskev::records {
 namespace {
 
 std::string error_of(const std::string& text, const std::string& file = "trials.csv") {
@@ -165,4 +165,4 @@ TEST(StudyTablesErrors, AnyTextReadsOrFailsWithATableError) {
 }
 
 }  // namespace
-}  // namespace oskev::analysis::records
+}  // namespace oskev::records

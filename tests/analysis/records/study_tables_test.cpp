@@ -7,7 +7,7 @@
 
 #include "analysis/records/study_tables.hpp"
 
-namespace oskev::analysis::records {
+namespace oskev::records {
 namespace {
 
 StudyTables read(const std::string& text, const std::string& file = "trials.csv") {
@@ -279,4 +279,4 @@ TEST(StudyTablesFromR, WriteTableWithTabs) {
 }
 
 }  // namespace
-}  // namespace oskev::analysis::records
+}  // namespace oskev::records
