@@ -81,7 +81,7 @@ void draw_legend(Document& doc, double df, bool bars, bool shaded, bool curve, d
   if (shaded) entry("legend-shaded", kShadedBarColour, false, "at or below the observed Q");
   if (curve) {
     entry("legend-density", kDensityColour, true,
-          "chi-squared density, " + degrees_text(df) + ", in runs per bin (the asymptotic test)");
+          "asymptotic chi-squared density (" + degrees_text(df) + "), in runs per bin");
   } else {
     const std::string why = !density_drawable(df) ? "No chi-squared density for " + degrees_text(df) + "."
                                                   : "No chi-squared density: no simulated Q to scale it to.";
@@ -145,21 +145,26 @@ void draw_null_distribution(Document& doc, const PlotData& data, const QDistribu
     auto y_of = [&](double count) { return plot_bottom - count / y_span * (plot_bottom - plot_top); };
 
     // The count axis stands a little left of Q's axis start, so an observed Q of about 0 (the
-    // most homogeneous studies) does not hide its line in it.
+    // most homogeneous studies) does not hide its line in it. Counts of a hundred thousand and
+    // more (only runs beyond the dialogue's reach have them) are given in thousands, so their
+    // labels stay clear of the axis title.
     const double count_axis_x = kPlotLeft - 6.0;
+    const bool thousands = y_axis.hi >= 100000.0;
     for (double tick : y_axis.ticks) {
       const double y = y_of(tick);
       doc.add("line", {{"x1", kPlotLeft}, {"y1", y}, {"x2", kHistogramRight}, {"y2", y}, {"stroke", "#e6e6e6"}});
       doc.add("line", {{"x1", count_axis_x - 5.0}, {"y1", y}, {"x2", count_axis_x}, {"y2", y}, {"stroke", kInk}});
-      draw_text(doc, format_count(static_cast<std::int64_t>(tick)), count_axis_x - 8.0, y + 4.0, kTickFont, "end",
-                "count-tick-label");
+      const std::string label = thousands ? format_count(std::llround(tick / 1000.0))
+                                            : format_count(static_cast<std::int64_t>(tick));
+      draw_text(doc, label, count_axis_x - 8.0, y + 4.0, kTickFont, "end", "count-tick-label");
     }
     doc.add("line",
             {{"x1", count_axis_x}, {"y1", plot_top}, {"x2", count_axis_x}, {"y2", plot_bottom}, {"stroke", kInk}});
     const double count_title_y = (plot_top + plot_bottom) / 2.0;
-    doc.add_text("Runs", {{"class", "axis-title"}, {"x", 26}, {"y", count_title_y}, {"font-size", 12},
-                          {"text-anchor", "middle"}, {"fill", kInk},
-                          {"transform", "rotate(-90 26 " + svg::number(count_title_y) + ")"}});
+    doc.add_text(thousands ? "Runs (thousands)" : "Runs",
+                 {{"class", "axis-title"}, {"x", 26}, {"y", count_title_y}, {"font-size", 12},
+                  {"text-anchor", "middle"}, {"fill", kInk},
+                  {"transform", "rotate(-90 26 " + svg::number(count_title_y) + ")"}});
 
     // The bars twice: light, then dark where they lie at or below the observed Q (clipped at
     // its line), the part of the null distribution the left-sided P-value counts.

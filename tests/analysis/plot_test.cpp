@@ -653,8 +653,8 @@ TEST(PlotDensity, ChiSquaredCurveScaledToTheHistogramWhenAsked) {
   std::vector<std::string> legend;
   for (const Element* e : p.all("legend")) legend.push_back(e->text);
   EXPECT_EQ(legend, (std::vector<std::string>{"simulated Q", "at or below the observed Q",
-                                              "chi-squared density, 4 degrees of freedom, in runs per bin (the "
-                                              "asymptotic test)"}));
+                                              "asymptotic chi-squared density (4 degrees of freedom), in runs "
+                                              "per bin"}));
 
   // One degree of freedom: unbounded at 0, held at the plot's top and clipped there.
   d.chi_squared_df = 1.0;
