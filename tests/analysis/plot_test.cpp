@@ -710,6 +710,22 @@ TEST(PlotDistribution, BinnedRunsAreDrawnWithTheirCounts) {
   EXPECT_EQ(sum, 249950);
 }
 
+TEST(PlotDistribution, CountsOfAHundredThousandAndMoreReadInThousands) {
+  PlotData d = ordinary_data();
+  QDistribution q(d.q);
+  std::vector<float> runs(2000000);
+  for (std::size_t k = 0; k < runs.size(); ++k) runs[k] = static_cast<float>(k % 10);  // 0 to 9: 200,000 a value
+  q.add(runs);
+  d.distribution = q;
+  const Picture p(d);
+  std::vector<std::string> ticks;
+  for (const Element* e : p.all("count-tick-label")) ticks.push_back(e->text);
+  EXPECT_EQ(ticks, (std::vector<std::string>{"0", "50", "100", "150", "200"}));
+  std::vector<std::string> titles;
+  for (const Element* e : p.all("axis-title")) titles.push_back(e->text);
+  EXPECT_NE(std::find(titles.begin(), titles.end(), "Runs (thousands)"), titles.end());
+}
+
 TEST(PlotXmlReader, RejectsMalformedDocuments) {
   for (const char* bad : {"<a><b></a></b>", "<a x=1/>", "<a x=\"1\" x=\"2\"/>", "<a>1 < 2</a>", "<a>&nbsp;</a>",
                           "<a/><b/>", "<a>", "<a x=\"<\"/>"}) {
