@@ -80,6 +80,39 @@ TEST(AnalyseCommand, GivesTheDialoguesValues) {
   }
 }
 
+// The dialogue's largest simulation, 100 studies and 80000 runs, is one slice of the command
+// line's: both print and write the same.
+TEST(AnalyseCommand, TheDialoguesLargestRunIsTheSame) {
+  std::string study;
+  for (int i = 0; i < 100; ++i) {
+    // Arm rates 5% to 40%, arm 2 off by a few events: Q near its degrees of freedom, so the
+    // left-sided P-value is neither 0 nor 1.
+    const int s1 = 50 + (i * 37) % 451, s2 = 50 + (i * 53) % 451, rate = 5 + i % 36;
+    const int e2 = std::max(0, s2 * rate / 100 + (i * 7) % 21 - 10);
+    study += std::to_string(s1 * rate / 100) + " " + std::to_string(s1) + " " + std::to_string(e2) + " " +
+             std::to_string(s2) + "\n";
+  }
+  for (const char* type : {"1", "2"}) {
+    ScratchFolder folder;
+    write_file(folder.path() / "study.txt", study);
+    std::istringstream answers(std::string("100\n80000\n0.5\n0.5\n") + type + "\n");
+    std::ostringstream console, errors;
+    random::FixedClock clock({10, 30, 15});
+    const RunEnvironment environment{answers, console, errors, folder.path(), clock};
+    ASSERT_EQ(program_main(Variant::kOskevV10, {"--seed", "8675309"}, environment), 0);
+    const Outcome o = run(folder.path(), {"-r", "80000", "-t", type, "--seed", "8675309", "-f", "json", "study.txt"});
+    ASSERT_EQ(o.status, 0) << o.err;
+    const auto results = nlohmann::json::parse(o.out)["meta_analyses"][0]["results"];
+    const std::string& printed = console.str();
+    EXPECT_NE(printed.find(list_record({"RR-MH observed =", as_float(results["rrmh"])})), std::string::npos);
+    EXPECT_NE(printed.find(list_record({"Q observed =", as_float(results["q"])})), std::string::npos);
+    EXPECT_NE(printed.find(list_record({"Extreme homegenity: left sided P-value =", as_float(results["p_left"])})),
+              std::string::npos);
+    EXPECT_GT(results["not_above"].get<int>(), 0);
+    EXPECT_LT(results["not_above"].get<int>(), 80000);
+  }
+}
+
 const char* const kBatch =
     "meta,study,ai,n1i,ci,n2i\n"
     "a,one,15,120,25,118\na,two,0,54,3,60\na,three,0,40,0,38\n"
