@@ -26,7 +26,8 @@ struct BatchInfo {
 // Columns are aligned by UTF-8 code points; names longer than 20 code points are cut to 19 and
 // an ellipsis. Reals show 7 significant digits; the left-sided P-value is also shown exactly
 // as b/m. A failed row shows its status and message in place of the results. A setting that
-// differs between rows gets a column of its own.
+// differs between rows gets a column of its own, and so does the source file when there is
+// more than one (cut to its last 20 code points).
 std::string render_table(const std::vector<ReportRow>& rows);
 
 // RFC 4180: a header line of snake_case column names, then one line per meta-analysis, each

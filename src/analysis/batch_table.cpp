@@ -168,7 +168,13 @@ std::string render_table(const std::vector<ReportRow>& rows) {
   std::vector<bool> varying;
   for (const Setting& setting : kSettings) varying.push_back(varies(setting, rows));
 
-  std::vector<Column> columns = {{"name", Align::kLeft}, {"k", Align::kRight}};
+  // Names alone may not tell meta-analyses of different files apart.
+  const bool many_sources = std::any_of(rows.begin(), rows.end(),
+                                        [&](const ReportRow& row) { return row.source != rows.front().source; });
+  std::vector<Column> columns;
+  if (many_sources) columns.push_back({"source", Align::kLeft});
+  columns.push_back({"name", Align::kLeft});
+  columns.push_back({"k", Align::kRight});
   for (std::size_t i = 0; i < kSettings.size(); ++i) {
     if (varying[i]) columns.push_back({kSettings[i].title, kSettings[i].align});
   }
@@ -182,7 +188,9 @@ std::string render_table(const std::vector<ReportRow>& rows) {
   lines[1].underline = true;
   for (const ReportRow& row : rows) {
     Line line;
-    line.cells = {shorten(one_line(row.name), kNameWidth), std::to_string(row.studies)};
+    if (many_sources) line.cells.push_back(shorten_start(one_line(row.source), kNameWidth));
+    line.cells.push_back(shorten(one_line(row.name), kNameWidth));
+    line.cells.push_back(std::to_string(row.studies));
     for (std::size_t i = 0; i < kSettings.size(); ++i) {
       if (varying[i]) line.cells.push_back(kSettings[i].cell(row));
     }

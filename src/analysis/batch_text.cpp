@@ -91,4 +91,13 @@ std::string shorten(std::string_view text, std::size_t most) {
   return result;
 }
 
+std::string shorten_start(std::string_view text, std::size_t most) {
+  const std::vector<std::string> all = characters(text);
+  std::string result;
+  if (all.size() > most && most > 0) result += kEllipsis;
+  const std::size_t keep = all.size() <= most ? all.size() : most > 0 ? most - 1 : 0;
+  for (std::size_t i = all.size() - keep; i < all.size(); ++i) result += all[i];
+  return result;
+}
+
 }  // namespace oskev::analysis

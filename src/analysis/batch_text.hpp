@@ -23,4 +23,8 @@ std::string one_line(std::string_view text);
 // `text` when it has at most `most` characters, otherwise its first most - 1 and an ellipsis.
 std::string shorten(std::string_view text, std::size_t most);
 
+// The same, keeping the end instead (the telling part of a file path): an ellipsis and the
+// last most - 1 characters.
+std::string shorten_start(std::string_view text, std::size_t most);
+
 }  // namespace oskev::analysis

@@ -139,6 +139,8 @@ TEST(BatchText, CharactersOneLineAndShorten) {
   EXPECT_EQ(shorten("\xC3\x84rzte", 5), "\xC3\x84rzte");
   EXPECT_EQ(shorten("\xC3\x84rzteschaft", 5), "\xC3\x84rzt\xE2\x80\xA6");
   EXPECT_EQ(shorten("\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E", 2), "\xE6\x97\xA5\xE2\x80\xA6");  // never half a character
+  EXPECT_EQ(shorten_start("dir/\xC3\xA4.csv", 6), "\xE2\x80\xA6\xC3\xA4.csv");
+  EXPECT_EQ(shorten_start("a.csv", 5), "a.csv");
 }
 
 }  // namespace

@@ -60,7 +60,9 @@ ReportRow failed_row() {
 }
 
 TEST(BatchTable, OneAnalysedAndOneFailedMetaAnalysis) {
-  EXPECT_EQ(render_table({ok_row(), failed_row()}),
+  ReportRow failed = failed_row();
+  failed.source = "trials.csv";  // one source: no column for it
+  EXPECT_EQ(render_table({ok_row(), failed}),
             "Type of estimation:                      fixed prevalence of total events\n"
             "Correction for zero events in one arm:   0.5\n"
             "Correction for zero events in both arms: 0.5\n"
@@ -120,8 +122,19 @@ TEST(BatchTable, NamesAndMessagesAreCutToOneLine) {
   EXPECT_NE(table.find("\nbad\xEF\xBF\xBD\xEF\xBF\xBDname             0  input error\n"), std::string::npos) << table;
 }
 
+TEST(BatchTable, SourcesThatDifferGetAColumnKeepingTheirEnds) {
+  std::vector<ReportRow> rows = {ok_row(), failed_row()};
+  rows[1].source = "/data/meta-analyses/2024/aspirin.csv";
+  const std::string table = render_table(rows);
+  EXPECT_NE(table.find("\nsource                name            k       RRMH"), std::string::npos) << table;
+  EXPECT_NE(table.find("\ntrials.csv            K\xC3\xB6lner Studien  3  0.5470545"), std::string::npos) << table;
+  EXPECT_NE(table.find("\n\xE2\x80\xA6""es/2024/aspirin.csv  Aspirin         0  input error"), std::string::npos)
+      << table;
+}
+
 TEST(BatchTable, SettingsThatDifferGetColumns) {
   std::vector<ReportRow> rows = {ok_row(), failed_row()};
+  rows[1].source = rows[0].source;
   rows[1].iopt = 2;
   rows[1].stop_after = 10;
   const std::string table = render_table(rows);
