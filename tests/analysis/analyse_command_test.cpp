@@ -53,30 +53,43 @@ std::string list_record(std::initializer_list<records::Item> items) {
   return text.str();
 }
 
+// A dialogue run with --seed and the same meta-analysis on the command line: returns what the
+// dialogue printed and the command line's JSON results.
+struct SideBySide {
+  std::string printed;
+  nlohmann::json results;
+};
+
+SideBySide side_by_side(Variant variant, const std::string& study, int studies, const char* runs, const char* type,
+                        const char* seed) {
+  ScratchFolder folder;
+  write_file(folder.path() / "study.txt", study);
+  std::istringstream answers(std::to_string(studies) + "\n" + runs + "\n0.5\n0.5\n" + type + "\n");
+  std::ostringstream console, errors;
+  random::FixedClock clock({10, 30, 15});
+  const RunEnvironment environment{answers, console, errors, folder.path(), clock};
+  EXPECT_EQ(program_main(variant, {"--seed", seed}, environment), 0) << errors.str();
+  const Outcome o = run(folder.path(), {"-r", runs, "-t", type, "--seed", seed, "-f", "json", "study.txt"});
+  EXPECT_EQ(o.status, 0) << o.err;
+  return {console.str(), nlohmann::json::parse(o.out)["meta_analyses"][0]["results"]};
+}
+
+bool printed(const SideBySide& s, std::initializer_list<records::Item> record) {
+  return s.printed.find(list_record(record)) != std::string::npos;
+}
+
 // The BCG trials of examples/bcg under fixed and random prevalence, in a dialogue run and on
 // the command line with the same seed: every value the dialogue prints is the command line's.
 TEST(AnalyseCommand, GivesTheDialoguesValues) {
   const std::string study = read_file(fs::path(OSKEV_TEST_DATA_DIR) / "runs" / "bcg-oskev" / "study.txt");
   for (const char* type : {"1", "2"}) {
-    ScratchFolder folder;
-    write_file(folder.path() / "study.txt", study);
-    std::istringstream answers(std::string("13\n3000\n0.5\n0.5\n") + type + "\n");
-    std::ostringstream console, errors;
-    random::FixedClock clock({10, 30, 15});
-    const RunEnvironment environment{answers, console, errors, folder.path(), clock};
-    ASSERT_EQ(program_main(Variant::kOskev, {"--seed", "271828"}, environment), 0);
-
-    const Outcome o = run(folder.path(), {"-r", "3000", "-t", type, "--seed", "271828", "-f", "json", "study.txt"});
-    ASSERT_EQ(o.status, 0) << o.err;
-    const auto results = nlohmann::json::parse(o.out)["meta_analyses"][0]["results"];
-    const std::string& printed = console.str();
-    EXPECT_NE(printed.find(list_record({"RRMHobs=", as_float(results["rrmh"])})), std::string::npos);
-    EXPECT_NE(printed.find(list_record({"Qobs=", as_float(results["q"])})), std::string::npos);
-    EXPECT_NE(printed.find(list_record({"P-value for asymptotic heterogeneity test", results["p_asymptotic"].get<double>()})),
-              std::string::npos);
-    EXPECT_NE(printed.find(list_record({"Extreme homegenity: left sided P-value for Q=", as_float(results["p_left"])})),
-              std::string::npos);
-    EXPECT_EQ(as_float(results["p_left"]), static_cast<float>(results["not_above"].get<double>() / 3000.0));
+    const SideBySide s = side_by_side(Variant::kOskev, study, 13, "3000", type, "271828");
+    const auto& r = s.results;
+    EXPECT_TRUE(printed(s, {"RRMHobs=", as_float(r["rrmh"])}));
+    EXPECT_TRUE(printed(s, {"Qobs=", as_float(r["q"])}));
+    EXPECT_TRUE(printed(s, {"P-value for asymptotic heterogeneity test", r["p_asymptotic"].get<double>()}));
+    EXPECT_TRUE(printed(s, {"Extreme homegenity: left sided P-value for Q=", as_float(r["p_left"])}));
+    EXPECT_EQ(as_float(r["p_left"]), static_cast<float>(r["not_above"].get<double>() / 3000.0));
   }
 }
 
@@ -93,23 +106,13 @@ TEST(AnalyseCommand, TheDialoguesLargestRunIsTheSame) {
              std::to_string(s2) + "\n";
   }
   for (const char* type : {"1", "2"}) {
-    ScratchFolder folder;
-    write_file(folder.path() / "study.txt", study);
-    std::istringstream answers(std::string("100\n80000\n0.5\n0.5\n") + type + "\n");
-    std::ostringstream console, errors;
-    random::FixedClock clock({10, 30, 15});
-    const RunEnvironment environment{answers, console, errors, folder.path(), clock};
-    ASSERT_EQ(program_main(Variant::kOskevV10, {"--seed", "8675309"}, environment), 0);
-    const Outcome o = run(folder.path(), {"-r", "80000", "-t", type, "--seed", "8675309", "-f", "json", "study.txt"});
-    ASSERT_EQ(o.status, 0) << o.err;
-    const auto results = nlohmann::json::parse(o.out)["meta_analyses"][0]["results"];
-    const std::string& printed = console.str();
-    EXPECT_NE(printed.find(list_record({"RR-MH observed =", as_float(results["rrmh"])})), std::string::npos);
-    EXPECT_NE(printed.find(list_record({"Q observed =", as_float(results["q"])})), std::string::npos);
-    EXPECT_NE(printed.find(list_record({"Extreme homegenity: left sided P-value =", as_float(results["p_left"])})),
-              std::string::npos);
-    EXPECT_GT(results["not_above"].get<int>(), 0);
-    EXPECT_LT(results["not_above"].get<int>(), 80000);
+    const SideBySide s = side_by_side(Variant::kOskevV10, study, 100, "80000", type, "8675309");
+    const auto& r = s.results;
+    EXPECT_TRUE(printed(s, {"RR-MH observed =", as_float(r["rrmh"])}));
+    EXPECT_TRUE(printed(s, {"Q observed =", as_float(r["q"])}));
+    EXPECT_TRUE(printed(s, {"Extreme homegenity: left sided P-value =", as_float(r["p_left"])}));
+    EXPECT_GT(r["not_above"].get<int>(), 0);
+    EXPECT_LT(r["not_above"].get<int>(), 80000);
   }
 }
 
