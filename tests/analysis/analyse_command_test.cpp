@@ -25,11 +25,11 @@ struct Outcome {
 };
 
 Outcome run(const fs::path& folder, std::vector<std::string> arguments, const std::string& input = "",
-            random::TimeOfDay time = {10, 30, 15}) {
+            random::TimeOfDay time = {10, 30, 15}, bool terminal = false) {
   std::istringstream in(input);
   std::ostringstream out, err;
   random::FixedClock clock(time);
-  const RunEnvironment environment{in, out, err, folder, clock};
+  const RunEnvironment environment{in, out, err, folder, clock, terminal};
   arguments.insert(arguments.begin(), "analyse");
   Outcome o;
   o.status = program_main(Variant::kOskev, arguments, environment);
@@ -165,6 +165,19 @@ TEST(AnalyseCommand, ReadsStandardInputAndReportsTheClockSeed) {
   const Outcome again = run(folder.path(), {"-r", "50", "-f", "json", "--seed", "103016", "-"},
                             "15 120 25 118\n0 54 3 60\n", {23, 59, 59});
   EXPECT_EQ(again.out, o.out);
+}
+
+// A progress line on standard error only when a person watches it there.
+TEST(AnalyseCommand, ProgressLineOnlyOnATerminal) {
+  ScratchFolder folder;
+  write_file(folder.path() / "batch.csv", kBatch);
+  const std::vector<std::string> arguments{"-r", "300", "--seed", "2", "-f", "csv", "batch.csv"};
+  const Outcome quiet = run(folder.path(), arguments);
+  EXPECT_EQ(quiet.err, "");
+  const Outcome watched = run(folder.path(), arguments, "", {10, 30, 15}, true);
+  EXPECT_NE(watched.err.find("\ranalysed 3 of 3 meta-analyses"), std::string::npos) << watched.err;
+  EXPECT_EQ(watched.err.back(), '\n');
+  EXPECT_EQ(watched.out, quiet.out);
 }
 
 TEST(AnalyseCommand, SequentialStoppingIsReported) {
