@@ -22,6 +22,8 @@ std::string version_text(Variant variant) {
 std::string usage_text(Variant variant) {
   const std::string name = program_name(variant);
   return "Usage: " + name + " [--seed N] [--plot FILE.svg]\n" + "       " + name + " --help | --version\n" +
+         "       " + name + " analyse [options] FILE...\n" +
+         "         (tables of studies and batches, without the dialogue: see '" + name + " analyse --help')\n" +
          "\n"
          "Tests whether two-arm studies reporting risk ratios agree better than chance allows\n"
          "(extreme low homogeneity), by the Mantel-Haenszel summary risk ratio, the heterogeneity\n"
