@@ -179,6 +179,10 @@ std::string render_table(const std::vector<ReportRow>& rows) {
     if (varying[i]) columns.push_back({kSettings[i].title, kSettings[i].align});
   }
   columns.insert(columns.end(), kResultColumns.begin(), kResultColumns.end());
+  // Under sequential stopping each P-value says which rule gave it (and b/m after how many runs).
+  const bool sequential =
+      std::any_of(rows.begin(), rows.end(), [](const ReportRow& row) { return row.stop_after.has_value(); });
+  if (sequential) columns.push_back({"rule", Align::kLeft});
 
   std::vector<Line> lines(2);
   for (const Column& column : columns) {
@@ -197,6 +201,7 @@ std::string render_table(const std::vector<ReportRow>& rows) {
     if (row.status == "ok") {
       const std::vector<std::string> results = result_cells(row);
       line.cells.insert(line.cells.end(), results.begin(), results.end());
+      if (sequential) line.cells.push_back(row.rule);
     } else {
       const std::string message = one_line(row.message);
       // In place of the results, starting where they start.

@@ -146,10 +146,15 @@ TEST(BatchTable, SettingsThatDifferGetColumns) {
   EXPECT_NE(table.find("\nK\xC3\xB6lner Studien  3  fixed            -  0.5470545"), std::string::npos) << table;
 
   rows[0].stop_after = 10;
+  rows[0].rule = "Besag-Clifford";
   rows[1].iopt = 1;
-  EXPECT_NE(render_table(rows).find("Rule:                                    Besag-Clifford (stop as soon as 10 runs "
-                                    "have a simulated Q not above the observed Q)\n"),
+  const std::string sequential = render_table(rows);
+  EXPECT_NE(sequential.find("Rule:                                    Besag-Clifford (stop as soon as 10 runs "
+                            "have a simulated Q not above the observed Q)\n"),
             std::string::npos);
+  // Each P-value says which rule gave it.
+  EXPECT_NE(sequential.find("  undefined  rule\n"), std::string::npos) << sequential;
+  EXPECT_NE(sequential.find("  Besag-Clifford\n"), std::string::npos) << sequential;
 }
 
 TEST(BatchTable, NonFiniteValuesAndEmptyBatch) {
