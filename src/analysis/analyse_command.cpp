@@ -14,7 +14,6 @@
 #include "analysis/records/study_tables.hpp"
 #include "analysis/report.hpp"
 #include "analysis/report_row.hpp"
-#include "errors/error_service.hpp"
 #include "errors/run_stopped.hpp"
 #include "random/uniform_stream.hpp"
 
@@ -97,15 +96,6 @@ std::string picture_name(const std::string& pattern, const BatchItem& item, std:
   return name;
 }
 
-// The seed the clock gives now, as the dialogue would take it: reported, so the batch can be
-// repeated exactly.
-std::int32_t clock_seed(random::Clock& clock) {
-  std::ostringstream unused;
-  errors::ErrorService errors(unused);
-  random::UniformStream stream(errors, clock);
-  return stream.SEEDCLK();
-}
-
 // One line on standard error, rewritten as the batch goes on, at most ten times a second.
 class ProgressLine {
  public:
@@ -155,7 +145,8 @@ int analyse_main(Variant variant, const std::vector<std::string>& arguments, con
   }
 
   AnalysisSettings settings = o.settings;
-  if (settings.seed == 0) settings.seed = clock_seed(environment.clock);
+  // Without a seed, the clock's, as the dialogue takes it: reported, so the batch can be repeated.
+  if (settings.seed == 0) settings.seed = random::seed_from_clock(environment.clock);
   settings.variant = variant;
 
   std::vector<fs::path> pictures;

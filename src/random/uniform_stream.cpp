@@ -35,14 +35,18 @@ void UniformStream::SEEDINIT(std::int32_t icode) {
   }
 }
 
-std::int32_t UniformStream::SEEDCLK() {
-  if (clock_seed_ != 0) return clock_seed_;
-  const TimeOfDay t = clock_.time_of_day();
+std::int32_t seed_from_clock(Clock& clock) {
+  const TimeOfDay t = clock.time_of_day();
   // Formed in 64 bits so that a clock outside its ranges cannot overflow; such a reading,
   // like 00:00:00, gives the fixed seed.
   const std::int64_t seed = 10000LL * t.hour + 100LL * t.minute + t.second + 1;
-  if (seed <= 1 || seed >= kModulus) return kMidnightSeed;
+  if (seed <= 1 || seed >= UniformStream::kModulus) return UniformStream::kMidnightSeed;
   return static_cast<std::int32_t>(seed);
+}
+
+std::int32_t UniformStream::SEEDCLK() {
+  if (clock_seed_ != 0) return clock_seed_;
+  return seed_from_clock(clock_);
 }
 
 void UniformStream::SEEDSET(std::int32_t iseed) {

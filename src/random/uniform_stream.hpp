@@ -95,6 +95,10 @@ class UniformStream {
   float scale_power_ = 0.0f;
 };
 
+// The seed the clock gives now: 10000·hour + 100·minute + second + 1 of the local time of day,
+// and the fixed seed at 00:00:00. What SEEDCLK reads when no seed replaces the clock.
+std::int32_t seed_from_clock(Clock& clock);
+
 // Hands out the stream's uniforms one at a time, exactly those successive RNUNONE calls would
 // give and in the same order, for loops that take many (the binomial methods). A single step
 // of the recurrence is a chain of dependent multiplications and a division, so drawing one by

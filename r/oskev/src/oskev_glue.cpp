@@ -157,9 +157,7 @@ Rcpp::List oskev_analyse(Rcpp::IntegerVector e1, Rcpp::IntegerVector s1, Rcpp::I
 // [[Rcpp::export(.clock_seed)]]
 int clock_seed() {
   oskev::random::SystemClock clock;
-  const oskev::random::TimeOfDay now = clock.time_of_day();
-  const std::int32_t seed = 10000 * now.hour + 100 * now.minute + now.second + 1;
-  return seed == 1 ? oskev::random::UniformStream::kMidnightSeed : seed;
+  return oskev::random::seed_from_clock(clock);
 }
 
 // x rounded to single precision (round to nearest, ties to even) and widened back: the float
