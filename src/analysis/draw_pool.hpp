@@ -90,6 +90,8 @@ class DrawPipeline {
 
   void submit(Batch batch);
   void finish();
+  // Whether batches run on helper threads (else each runs on the calling thread).
+  bool spreads() const noexcept { return !helpers_.empty(); }
 
  private:
   static constexpr std::size_t kMaxWaiting = 8;

@@ -105,10 +105,16 @@ void RandomPrevalence::draw_study(std::size_t i, std::size_t first, std::size_t 
 
   std::vector<ArmProbabilities> by_total(std::min<std::size_t>(static_cast<std::size_t>(npool) + 1, 4096));
   auto arm_setups = std::make_shared<std::deque<random::BinomialSetup>>();
+  // Set-ups read by the arm draws of several threads are complete before any draw; draws on
+  // this thread alone complete theirs as attempts need it, which costs less when a study has
+  // few runs for its many totals.
+  const bool shared_by_threads = with_arms && pipeline->spreads();
   auto shared_setup = [&](std::int32_t n, float parm) -> const random::BinomialSetup* {
     if (!random::binomial_arguments_valid(1, n, parm)) return nullptr;
     random::BinomialSetup& setup = arm_setups->emplace_back();
-    return random::prepare_shared_btpe(n, parm, setup) ? &setup : nullptr;
+    const bool btpe = shared_by_threads ? random::prepare_shared_btpe(n, parm, setup)
+                                        : random::prepare_unshared_btpe(n, parm, setup);
+    return btpe ? &setup : nullptr;
   };
   auto arm_probabilities = [&](std::int32_t nevt, bool with_setups) {
     ArmProbabilities a;

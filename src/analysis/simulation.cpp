@@ -70,17 +70,10 @@ std::int32_t next_seed(Generators& generators) {
   return seed_from_uniform(ru);
 }
 
-namespace {
-[[noreturn]] void stop_at(Generators& generators, std::int32_t n, float p, std::int32_t nr, std::int32_t seed) {
+void stop_at(Generators& generators, std::int32_t n, float p, std::int32_t nr, std::int32_t seed) {
   std::vector<std::int32_t> ir(static_cast<std::size_t>(std::max(nr, 1)));
   generators.GETBIN(n, p, ir.data(), nr, seed);
   throw std::logic_error("RNBIN accepted arguments it refuses");
-}
-}  // namespace
-
-void plan_or_stop(Generators& generators, std::int32_t n, float p, std::int32_t nr, std::int32_t seed) {
-  if (!random::binomial_arguments_valid(nr, n, p)) [[unlikely]] stop_at(generators, n, p, nr, seed);
-  generators.note_GETBIN(n, p, nr, seed);
 }
 
 std::vector<std::size_t> slice_bounds(std::size_t runs, const SliceOptions& slices) {

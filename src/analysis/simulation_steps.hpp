@@ -26,7 +26,11 @@ std::int32_t next_seed(Generators& generators);
 // A draw the program is about to make: noted now and made later (on any thread) when its
 // arguments are valid; otherwise made at once on the program's own library, which writes the
 // error and stops the run exactly where the program would.
-void plan_or_stop(Generators& generators, std::int32_t n, float p, std::int32_t nr, std::int32_t seed);
+[[noreturn]] void stop_at(Generators& generators, std::int32_t n, float p, std::int32_t nr, std::int32_t seed);
+inline void plan_or_stop(Generators& generators, std::int32_t n, float p, std::int32_t nr, std::int32_t seed) {
+  if (!random::binomial_arguments_valid(nr, n, p)) [[unlikely]] stop_at(generators, n, p, nr, seed);
+  generators.note_GETBIN(n, p, nr, seed);
+}
 
 // The first run of every slice, and the end: slices start at `first_runs` and double up to
 // `most_runs`.

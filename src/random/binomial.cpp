@@ -589,10 +589,15 @@ void BinomialSetupCache::trim() {
   slots_.assign(kFirstSlots, Slot{});
 }
 
-bool prepare_shared_btpe(std::int32_t n, float p, BinomialSetup& setup) {
+bool prepare_unshared_btpe(std::int32_t n, float p, BinomialSetup& setup) {
   const BinomialFold fold = fold_binomial(n, p);
   if (binomial_uses_inversion(p, fold)) return false;
   prepare_btpe(n, p, fold, setup);
+  return true;
+}
+
+bool prepare_shared_btpe(std::int32_t n, float p, BinomialSetup& setup) {
+  if (!prepare_unshared_btpe(n, p, setup)) return false;
   fill_ratios(setup);
   return true;
 }
@@ -635,7 +640,8 @@ void draw_singles(std::span<SingleDraw> draws, BinomialSetupCache& setups, Unifo
   BinomialSetup* last_setup = nullptr;
   for (std::size_t i = 0; i < draws.size(); ++i) {
     SingleDraw& d = draws[i];
-    // Only the lazily formed ratios are ever written, and a shared set-up has them all.
+    // Only the lazily formed ratios are ever written: a set-up shared between threads has them
+    // all, and one used on this thread alone may form them here.
     auto* s = const_cast<BinomialSetup*>(d.shared);
     if (s == nullptr) {
       if (d.n != last_n || d.p != last_p) {

@@ -110,6 +110,9 @@ class BinomialSetupCache {
 // that draws on several threads can share it without writing to it. False, and nothing
 // prepared, when (n, p) is drawn by inversion. The arguments must be valid.
 bool prepare_shared_btpe(std::int32_t n, float p, BinomialSetup& setup);
+// The same without the ratios, which draws then form as their attempts need them (writing to
+// the set-up): cheaper when a set-up serves few draws, but only for draws on one thread.
+bool prepare_unshared_btpe(std::int32_t n, float p, BinomialSetup& setup);
 
 // One variate from a seed of its own: what SEEDSET (seed) followed by RNBIN (1, n, p, ...)
 // gives.
