@@ -13,7 +13,6 @@
 
 namespace oskev::analysis {
 
-std::int32_t seed_from_uniform(float ru) { return std::bit_cast<std::int32_t>(ru); }
 
 void Generators::start() {
   if (ISAVE_ != 0) return;

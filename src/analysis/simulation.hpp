@@ -1,5 +1,6 @@
 #pragma once
 
+#include <bit>
 #include <cstdint>
 #include <functional>
 #include <span>
@@ -16,7 +17,7 @@ namespace oskev::analysis {
 
 // The seed handed to GETBIN before every binomial draw: the bit pattern of the uniform RU
 // read as a 32-bit integer (not its converted value), always within the seeds SEEDSET takes.
-std::int32_t seed_from_uniform(float ru);
+inline std::int32_t seed_from_uniform(float ru) { return std::bit_cast<std::int32_t>(ru); }
 
 // One call of the generator subroutines, as tests follow the simulation's draws.
 struct GeneratorCall {
