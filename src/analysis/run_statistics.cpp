@@ -107,7 +107,7 @@ class PairTerms {
       hi2 = std::max(hi2, c);
     }
     const auto cells = (static_cast<std::size_t>(hi1 - lo1) + 1) * (static_cast<std::size_t>(hi2 - lo2) + 1);
-    if (count == 0 || cells > kMaxCells || 4 * cells > count) return false;
+    if (count == 0 || cells > kMaxCells || cells > count) return false;
     lo1_ = lo1;
     lo2_ = lo2;
     width_ = static_cast<std::size_t>(hi2 - lo2) + 1;
