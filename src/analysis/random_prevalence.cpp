@@ -71,6 +71,7 @@ class RandomPrevalence {
   struct ArmProbabilities {
     bool known = false;
     bool redrawn = false;
+    bool drawable = false;  // both arm draws have arguments RNBIN takes
     float parm1 = 0.0f;
     float parm2 = 0.0f;
     const random::BinomialSetup* setup1 = nullptr;
@@ -123,6 +124,7 @@ void RandomPrevalence::draw_study(std::size_t i, std::size_t first, std::size_t 
     a.redrawn = a.parm2 > 1.0f || a.parm1 > 1.0f ||
                 (v10_ ? (a.parm2 <= 0.0f || a.parm1 <= 0.0f) : (a.parm2 == 0.0f || a.parm1 == 0.0f));
     a.known = true;
+    a.drawable = random::binomial_arguments_valid(1, s1, a.parm1) && random::binomial_arguments_valid(1, s2, a.parm2);
     if (with_setups && !a.redrawn) {
       a.setup1 = shared_setup(s1, a.parm1);
       a.setup2 = shared_setup(s2, a.parm2);
@@ -169,13 +171,13 @@ void RandomPrevalence::draw_study(std::size_t i, std::size_t first, std::size_t 
       generators_.take_GETUNI(uniforms_[3 * j], saved_[3 * j]);
       generators_.note_GETBIN(npool, ppool, 1, totals_[j].seed);
       const auto nevt = static_cast<std::size_t>(totals_[j].variate);
-      ArmProbabilities a;
+      ArmProbabilities rare;  // a total too large to keep
       if (nevt < by_total.size()) {
-        if (!by_total[nevt].known) by_total[nevt] = arm_probabilities(totals_[j].variate, with_arms);
-        a = by_total[nevt];
+        if (!by_total[nevt].known) [[unlikely]] by_total[nevt] = arm_probabilities(totals_[j].variate, with_arms);
       } else {
-        a = arm_probabilities(totals_[j].variate, false);
+        rare = arm_probabilities(totals_[j].variate, false);
       }
+      const ArmProbabilities& a = nevt < by_total.size() ? by_total[nevt] : rare;
       redrawn = a.redrawn;
       if (redrawn) {
         if (++redraws == limits_.per_run) {
@@ -191,11 +193,17 @@ void RandomPrevalence::draw_study(std::size_t i, std::size_t first, std::size_t 
       }
       redraws = 0;
       const std::int32_t seed1 = seed_from_uniform(uniforms_[3 * j + 1]);
-      generators_.take_GETUNI(uniforms_[3 * j + 1], saved_[3 * j + 1]);
-      plan_or_stop(generators_, s1, a.parm1, 1, seed1);
       const std::int32_t seed2 = seed_from_uniform(uniforms_[3 * j + 2]);
-      generators_.take_GETUNI(uniforms_[3 * j + 2], saved_[3 * j + 2]);
-      plan_or_stop(generators_, s2, a.parm2, 1, seed2);
+      generators_.take_GETUNI(uniforms_[3 * j + 1], saved_[3 * j + 1]);
+      if (a.drawable) [[likely]] {
+        generators_.note_GETBIN(s1, a.parm1, 1, seed1);
+        generators_.take_GETUNI(uniforms_[3 * j + 2], saved_[3 * j + 2]);
+        generators_.note_GETBIN(s2, a.parm2, 1, seed2);
+      } else {
+        plan_or_stop(generators_, s1, a.parm1, 1, seed1);
+        generators_.take_GETUNI(uniforms_[3 * j + 2], saved_[3 * j + 2]);
+        plan_or_stop(generators_, s2, a.parm2, 1, seed2);
+      }
       if (with_arms) {
         if (arms->empty()) arms_first = k - first;
         arms->push_back({s1, a.parm1, seed1, 0, a.setup1});
