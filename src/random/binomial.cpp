@@ -290,13 +290,48 @@ inline bool candidate(const BinomialSetup& s, float u, float v, std::int32_t& ix
 
 inline std::int64_t distance(const BinomialSetup& s, std::int32_t ix) { return std::llabs(std::int64_t{ix} - s.m); }
 
+// Forms f(IX)/f(M) for IX within kExplicitBound of the mode into the set-up, equal to
+// density_ratio. Above the mode the explicit evaluation's running products for M + 1, M + 2,
+// ... are the ratios of those counts, so one pass up to IX forms all of them. Below it every
+// ratio has a chain of divisions of its own, from IX + 1 up to M; the chains of all counts
+// below the mode are formed together, a divisor at a time, so that their divisions overlap
+// instead of each waiting for the one before.
+void form_ratio(BinomialSetup& s, std::int32_t ix) {
+  const auto slot_of = [&s](std::int64_t j) { return static_cast<unsigned>(j - s.m + kExplicitBound); };
+  const double g = s.g, pqr = s.pqr;
+  if (ix == s.m) {
+    s.ratio[slot_of(ix)] = 1.0f;
+    s.ratio_known |= std::uint64_t{1} << slot_of(ix);
+    return;
+  }
+  if (ix < s.m) {
+    const std::int64_t lowest = std::max<std::int64_t>(0, std::int64_t{s.m} - kExplicitBound);
+    std::array<float, kExplicitBound> f;
+    f.fill(1.0f);
+    const auto chains = static_cast<std::size_t>(s.m - lowest);  // counts lowest ... M - 1
+    for (std::int64_t j = lowest + 1; j <= s.m; ++j) {
+      const double term = g / j - pqr;
+      // The chains of the counts below j take this divisor next.
+      for (std::size_t c = 0; c < static_cast<std::size_t>(j - lowest); ++c) f[c] = single(f[c] / term);
+    }
+    for (std::size_t c = 0; c < chains; ++c) s.ratio[slot_of(lowest + static_cast<std::int64_t>(c))] = f[c];
+    const unsigned first = slot_of(lowest), last = slot_of(std::int64_t{s.m} - 1);
+    s.ratio_known |= ((std::uint64_t{2} << last) - 1) & ~((std::uint64_t{1} << first) - 1);
+    return;
+  }
+  float f = 1.0f;
+  for (std::int64_t j = std::int64_t{s.m} + 1; j <= ix; ++j) {
+    f = single(f * (g / j - pqr));
+    s.ratio[slot_of(j)] = f;
+  }
+  const unsigned first = slot_of(std::int64_t{s.m} + 1), last = slot_of(ix);
+  s.ratio_known |= ((std::uint64_t{2} << last) - 1) & ~((std::uint64_t{1} << first) - 1);
+}
+
 // f(IX)/f(M) for IX within kExplicitBound of the mode, kept in the set-up once formed.
 inline float ratio(BinomialSetup& s, std::int32_t ix) {
   const auto slot = static_cast<unsigned>(ix - s.m + kExplicitBound);
-  if (!(s.ratio_known >> slot & 1u)) [[unlikely]] {
-    s.ratio[slot] = density_ratio(ix, s.m, s.g, s.pqr);
-    s.ratio_known |= std::uint64_t{1} << slot;
-  }
+  if (!(s.ratio_known >> slot & 1u)) [[unlikely]] form_ratio(s, ix);
   return s.ratio[slot];
 }
 

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <deque>
 #include <sstream>
@@ -79,6 +80,52 @@ TEST(SingleDraws, SharedSetUpsAndAForgettingCacheChangeNothing) {
     for (std::size_t i = 0; i < before.size(); ++i) {
       ASSERT_EQ(before[i].ratio_known, shared[i].ratio_known) << "shared set-up " << i << " written";
       ASSERT_EQ(std::memcmp(before[i].ratio.data(), shared[i].ratio.data(), sizeof before[i].ratio), 0) << i;
+    }
+  }
+}
+
+// Set-ups that the draws complete as their attempts need it (on one thread) give the same
+// variates as complete ones, and end with the same ratios where they formed any.
+TEST(SingleDraws, UnsharedSetUpsFormTheirRatiosAsNeeded) {
+  Singles singles;
+  std::deque<BinomialSetup> unshared;
+  std::vector<SingleDraw> draws;
+  for (int i = 0; i < 6000; ++i) {
+    const std::int32_t n = 40 + singles.next() % 400;
+    const float p = static_cast<float>(singles.next() % 9973 + 1) / 9974.0f;
+    SingleDraw d{n, p, singles.next(), -1};
+    BinomialSetup& own = unshared.emplace_back();
+    if (prepare_unshared_btpe(n, p, own)) d.shared = &own;
+    draws.push_back(d);
+  }
+  singles.expect_one_by_one(draws);
+  for (const BinomialSetup& s : unshared) {
+    if (s.nsave == 0) continue;
+    BinomialSetup complete;
+    ASSERT_TRUE(prepare_shared_btpe(s.nsave, s.psave, complete));
+    for (std::size_t k = 0; k < s.ratio.size(); ++k) {
+      if (s.ratio_known >> k & 1u) ASSERT_EQ(s.ratio[k], complete.ratio[k]) << s.nsave << " " << s.psave << " " << k;
+    }
+  }
+}
+
+// Every f(IX)/f(M) near the mode is the explicit evaluation's: above the mode the running
+// product of (G/I - PQR) for I = M + 1 ... IX, below it 1 divided by the same terms for
+// I = IX + 1 ... M in turn, each step rounded to single precision.
+TEST(SingleDraws, RatiosNearTheModeAreTheExplicitEvaluations) {
+  for (const auto& [n, p] : std::vector<std::pair<std::int32_t, float>>{
+           {100, 0.3f}, {60, 0.45f}, {1000, 0.02f}, {275, 0.2f}, {31, 0.5f}, {5000, 0.7f}}) {
+    BinomialSetup s;
+    ASSERT_TRUE(prepare_shared_btpe(n, p, s)) << n;
+    for (std::int32_t ix = std::max(0, s.m - BinomialSetup::kRatioReach);
+         ix <= std::min(n, s.m + BinomialSetup::kRatioReach); ++ix) {
+      float f = 1.0f;
+      const double g = s.g, pqr = s.pqr;
+      for (std::int64_t i = std::int64_t{s.m} + 1; i <= ix; ++i) f = static_cast<float>(f * (g / i - pqr));
+      for (std::int64_t i = std::int64_t{ix} + 1; i <= s.m; ++i) f = static_cast<float>(f / (g / i - pqr));
+      const auto slot = static_cast<std::size_t>(ix - s.m + BinomialSetup::kRatioReach);
+      ASSERT_TRUE(s.ratio_known >> slot & 1u);
+      EXPECT_EQ(s.ratio[slot], f) << n << " " << p << " " << ix;
     }
   }
 }
