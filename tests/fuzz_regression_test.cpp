@@ -32,6 +32,7 @@ void replay(const std::string& target, Harness harness) {
 
 TEST(FuzzInputs, ListReader) { replay("list_reader", fuzz_list_reader); }
 TEST(FuzzInputs, WholeRun) { replay("whole_run", fuzz_whole_run); }
+TEST(FuzzInputs, Analyse) { replay("analyse", fuzz_analyse); }
 
 }  // namespace
 }  // namespace oskev::testing

@@ -5,8 +5,14 @@
 #include <sstream>
 #include <vector>
 
+#include <nlohmann/json.hpp>
+
+#include "analysis/batch_output.hpp"
+#include "analysis/meta_analysis.hpp"
 #include "analysis/program.hpp"
 #include "analysis/records/list_reader.hpp"
+#include "analysis/records/study_tables.hpp"
+#include "analysis/report_row.hpp"
 #include "support/run_harness.hpp"
 
 namespace oskev::testing {
@@ -80,6 +86,58 @@ std::optional<std::string> fuzz_whole_run(const std::uint8_t* data, std::size_t 
     const std::string name = entry.path().filename().string();
     if (name != "study.txt" && name != "output.txt") return "left behind: " + name;
   }
+  return std::nullopt;
+}
+
+std::optional<std::string> fuzz_analyse(const std::uint8_t* data, std::size_t size) {
+  if (size < 2) return std::nullopt;
+  const std::uint8_t first = data[0];
+  analysis::AnalysisSettings settings;
+  settings.iopt = (first & 1u) ? 2 : 1;
+  const float corrections[] = {0.5f, 0.0f, 0.1f, 1.0f};
+  settings.ccone = corrections[(first >> 1) & 3u];
+  settings.ccboth = corrections[(first >> 3) & 3u];
+  if (first & 0x20u) settings.stop_after = 1 + ((first >> 6) & 3u);
+  settings.runs = 1 + data[1] % 16;
+  settings.seed = 1 + data[1];
+  settings.redraw_limits = {10'000, 200'000};
+  settings.spread = false;
+
+  std::istringstream in(std::string(reinterpret_cast<const char*>(data + 2), size - 2));
+  records::StudyTables tables;
+  try {
+    tables = records::read_study_tables(in, "fuzz.csv");
+  } catch (const records::TableError& error) {
+    if (std::string(error.what()).rfind("fuzz.csv", 0) != 0) return "a refusal that does not name its file";
+    if (error.message().empty()) return "a refusal without a message";
+    return std::nullopt;
+  }
+  std::vector<analysis::ReportRow> rows;
+  std::size_t studies = 0;
+  for (const records::TableGroup& group : tables.groups) {
+    if (group.studies.empty()) return "a meta-analysis without studies";
+    studies += group.studies.size();
+    if (studies > 400) break;
+    std::vector<analysis::StudyCounts> counts;
+    for (const records::TableStudy& s : group.studies) counts.push_back({s.e1, s.s1, s.e2, s.s2});
+    const analysis::AnalysisResult r = analysis::analyse(counts, settings);
+    if (r.status != 0 && r.status != 1 && r.status != 3) return "unknown status " + std::to_string(r.status);
+    if (r.status != 0 && r.message.empty()) return "a stop without a message";
+    if (r.status == 0) {
+      if (r.runs < 1 || r.runs > settings.runs) return "runs made: " + std::to_string(r.runs);
+      if (r.not_above + r.undefined > r.runs) return "more runs counted than made";
+      if (r.stopped_early != (settings.stop_after && r.not_above == *settings.stop_after)) {
+        return "the sequential rule stopped where it should not, or did not where it should";
+      }
+    }
+    rows.push_back(analysis::report_row(r, settings, "fuzz.csv", group.name, static_cast<std::int64_t>(counts.size())));
+  }
+  analysis::render_table(rows);
+  analysis::render_csv(rows);
+  const std::string json = analysis::render_json(rows, {});
+  const auto document = nlohmann::json::parse(json, nullptr, false);
+  if (document.is_discarded()) return "the JSON report is not a JSON document";
+  if (document["meta_analyses"].size() != rows.size()) return "the JSON report lost a meta-analysis";
   return std::nullopt;
 }
 
