@@ -4,16 +4,13 @@
 #include <cmath>
 #include <cstdio>
 
+#include "analysis/records/edit.hpp"
+
 namespace oskev::analysis {
 
 namespace {
 
-// The console spelling of a value that is not finite, or nullptr for a finite one.
-const char* non_finite_text(double value) {
-  if (std::isnan(value)) return "NaN";
-  if (std::isinf(value)) return value > 0 ? "Infinity" : "-Infinity";
-  return nullptr;
-}
+using records::non_finite_text;
 
 // Whether the text gives back `value` read straight into a float and read into a double that
 // is then narrowed. (from_chars, unlike strtod, does not depend on the locale.)

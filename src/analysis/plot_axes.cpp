@@ -7,6 +7,8 @@
 #include <cstring>
 #include <utility>
 
+#include "analysis/records/edit.hpp"
+
 namespace oskev::analysis::plot_axes {
 
 namespace {
@@ -91,8 +93,7 @@ std::vector<double> log_tick_values(const LogTickSet& set, double lo, double hi)
 }  // namespace
 
 std::string format_value(double value, int significant) {
-  if (std::isnan(value)) return "NaN";
-  if (std::isinf(value)) return value > 0 ? "Infinity" : "-Infinity";
+  if (const char* word = records::non_finite_text(value)) return word;
   if (value == 0.0) return "0";
   significant = std::clamp(significant, 1, 9);
   char buffer[64];

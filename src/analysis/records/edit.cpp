@@ -16,12 +16,16 @@ std::string edit_integer(long long value, int width) {
   return right_justify(digits, width);
 }
 
+const char* non_finite_text(double value) {
+  if (std::isnan(value)) return "NaN";
+  if (std::isinf(value)) return value > 0 ? "Infinity" : "-Infinity";
+  return nullptr;
+}
+
 std::string edit_fixed(double value, int width, int decimals) {
   std::string text;
-  if (std::isnan(value)) {
-    text = "NaN";
-  } else if (std::isinf(value)) {
-    text = value > 0 ? "Infinity" : "-Infinity";
+  if (const char* word = non_finite_text(value)) {
+    text = word;
   } else {
     // Exact decimal rounding of the binary value (ties to even), as the C library does it.
     char buffer[512];

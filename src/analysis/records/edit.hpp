@@ -15,6 +15,10 @@ std::string edit_integer(long long value, int width);
 // when the rounded form does not fit. NaN, Infinity and -Infinity are right-justified.
 std::string edit_fixed(double value, int width, int decimals);
 
+// The console's spelling of a value that is not finite ("NaN", "Infinity", "-Infinity"), or
+// nullptr for a finite one; every report of the program writes such values this way.
+const char* non_finite_text(double value);
+
 // Right-justifies `text` in `width` columns (no cut when wider).
 std::string right_justify(const std::string& text, int width);
 

@@ -40,8 +40,7 @@ Decimal round_decimal(double magnitude, int significant) {
 }
 
 std::string general_form(double x, const RealForm& form) {
-  if (std::isnan(x)) return right_justify("NaN", form.width);
-  if (std::isinf(x)) return right_justify(x > 0 ? "Infinity" : "-Infinity", form.width);
+  if (const char* word = non_finite_text(x)) return right_justify(word, form.width);
   const std::string sign = x < 0 ? "-" : "";
   const int trailing = form.exponent + 2;
   if (x == 0) {
