@@ -167,7 +167,7 @@ int analyse_main(Variant variant, const std::vector<std::string>& arguments, con
   BatchOptions batch;
   batch.jobs = o.jobs;
   batch.keep_distributions = o.plot.has_value();
-  batch.done = [&](std::size_t i, const AnalysisResult& r, const QDistribution* distribution) {
+  batch.done = [&](std::size_t i, const AnalysisResult& r, QDistribution* distribution) {
     if (!o.plot || r.status != 0 || distribution == nullptr) return;
     const BatchItem& item = items[i];
     PlotData data = plot_data(variant, settings.iopt, r.table, r.observed, r.pemp, static_cast<std::int32_t>(r.runs));
@@ -175,7 +175,7 @@ int analyse_main(Variant variant, const std::vector<std::string>& arguments, con
     data.labels = item.labels;
     data.summary_limits = std::make_pair(r.rrmh_lower, r.rrmh_upper);
     data.chi_squared_df = r.observed.DF;
-    data.distribution = *distribution;
+    data.distribution = std::move(*distribution);
     try {
       std::error_code ignored;  // a folder that cannot be made shows as the write's failure
       fs::create_directories(pictures[i].parent_path(), ignored);

@@ -19,9 +19,9 @@ struct BatchItem {
 };
 
 // Called on the thread that analysed item `index`, as soon as it is done. `distribution` holds
-// its simulated Q when the batch was asked to keep them (for its picture), else it is null.
+// its simulated Q when the batch was asked to keep them (for its picture, which may take it over), else it is null.
 using ItemDone =
-    std::function<void(std::size_t index, const AnalysisResult& result, const QDistribution* distribution)>;
+    std::function<void(std::size_t index, const AnalysisResult& result, QDistribution* distribution)>;
 
 // Progress of a batch: meta-analyses done, and runs made of the analysis in hand.
 using BatchProgress = std::function<void(std::size_t done, std::size_t total, std::int64_t runs)>;
