@@ -19,7 +19,8 @@ struct BatchItem {
 };
 
 // Called on the thread that analysed item `index`, as soon as it is done. `distribution` holds
-// its simulated Q when the batch was asked to keep them (for its picture, which may take it over), else it is null.
+// its simulated Q when the batch was asked to keep them (for its picture, which may take them
+// over), else it is null.
 using ItemDone =
     std::function<void(std::size_t index, const AnalysisResult& result, QDistribution* distribution)>;
 
