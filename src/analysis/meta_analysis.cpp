@@ -39,12 +39,8 @@ void check_settings(const AnalysisSettings& s) {
 StudyTable table_of(const std::vector<StudyCounts>& studies) {
   StudyTable table;
   table.NCOUNT.reserve(studies.size());
-  table.COUNT.reserve(studies.size());
-  for (const StudyCounts& s : studies) {
-    table.NCOUNT.push_back({s.e1, s.s1, s.e2, s.s2});
-    table.COUNT.push_back({static_cast<float>(s.e1), static_cast<float>(s.s1), static_cast<float>(s.e2),
-                           static_cast<float>(s.s2)});
-  }
+  for (const StudyCounts& s : studies) table.NCOUNT.push_back({s.e1, s.s1, s.e2, s.s2});
+  convert_counts(table);
   return table;
 }
 

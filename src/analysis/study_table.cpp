@@ -22,11 +22,15 @@ StudyTable read_study_table(records::ListReader& study, std::int32_t nstudy) {
     for (auto& value : row) targets.emplace_back(&value);
   }
   study.read(targets);
-  table.COUNT.resize(n);
-  for (std::size_t i = 0; i < n; ++i) {
+  convert_counts(table);
+  return table;
+}
+
+void convert_counts(StudyTable& table) {
+  table.COUNT.resize(table.size());
+  for (std::size_t i = 0; i < table.size(); ++i) {
     for (std::size_t j = 0; j < 4; ++j) table.COUNT[i][j] = static_cast<float>(table.NCOUNT[i][j]);
   }
-  return table;
 }
 
 void check_study_table(const StudyTable& table) {

@@ -36,6 +36,9 @@ struct StudyTable {
 // COUNT starts as the counts converted to single precision.
 StudyTable read_study_table(records::ListReader& study, std::int32_t nstudy);
 
+// COUNT <- the counts as read (NCOUNT) converted to single precision, before any correction.
+void convert_counts(StudyTable& table);
+
 // Refuses a table no study can have, before anything is computed from it: a negative count,
 // or more events than subjects in an arm. Its estimates would be meaningless, and the
 // simulation would stop on an impossible probability or redraw without end.
