@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "analysis/program.hpp"
+#include "analysis/program/program.hpp"
 
 int main(int argc, char** argv) {
   oskev::random::SystemClock clock;

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "analysis/draw_pool.hpp"
+#include "random/draw_pool.hpp"
 #include "analysis/simulation_steps.hpp"
 
 namespace oskev::analysis::simulation_steps {
@@ -60,7 +60,7 @@ class RandomPrevalence {
   // Runs first ... last - 1 of study i, from the private stream as it stands. With `study`, the
   // arms are drawn too (through `pipeline`) into its columns, run first at index 0; without,
   // only the totals are drawn, which is all that decides where the stream goes.
-  void draw_study(std::size_t i, std::size_t first, std::size_t last, SimulatedStudy* study, DrawPipeline* pipeline);
+  void draw_study(std::size_t i, std::size_t first, std::size_t last, SimulatedStudy* study, random::DrawPipeline* pipeline);
   // Draws repeated after a walk through the totals must not count their redraws twice.
   void forget_redraws() { all_redraws_ = 0; }
 
@@ -86,14 +86,14 @@ class RandomPrevalence {
   const RedrawLimits& limits_;
   const std::vector<std::int32_t> npool_;
   long long all_redraws_ = 0;
-  DrawWorker totals_worker_;
+  random::DrawWorker totals_worker_;
   std::vector<float> uniforms_;
   std::vector<std::int32_t> saved_;
   std::vector<random::SingleDraw> totals_;
 };
 
 void RandomPrevalence::draw_study(std::size_t i, std::size_t first, std::size_t last, SimulatedStudy* study,
-                                  DrawPipeline* pipeline) {
+                                  random::DrawPipeline* pipeline) {
   const auto& raw = table_.NCOUNT[i];
   const auto& c = table_.COUNT[i];
   const std::int32_t s1 = raw[kSubjects1], s2 = raw[kSubjects2];
@@ -144,7 +144,7 @@ void RandomPrevalence::draw_study(std::size_t i, std::size_t first, std::size_t 
   auto arms = new_arms();
   std::size_t arms_first = 0;
   auto hand_over = [&] {
-    pipeline->submit([arms, arms_first, study, arm_setups](DrawWorker& worker) {
+    pipeline->submit([arms, arms_first, study, arm_setups](random::DrawWorker& worker) {
       worker.draw_singles(*arms);
       for (std::size_t j = 0; j < arms->size() / 2; ++j) {
         study->arm1.set(arms_first + j, (*arms)[2 * j].variate);
@@ -250,7 +250,7 @@ void simulate_random_prevalence(Variant variant, const RunParameters& p, const S
     const std::size_t runs = bounds[s + 1] - bounds[s];
     {
       // Destroyed (its threads stopped) before `tables` on every way out.
-      DrawPipeline pipeline(spread && worth_spreading(runs * studies));
+      random::DrawPipeline pipeline(spread && random::worth_spreading(runs * studies));
       for (std::size_t i = 0; i < studies; ++i) {
         if (slices > 1) generators.restore_private_state(starts[i * slices + s]);
         tables[i].prepare(table.NCOUNT[i], runs, double{p.CCONE}, double{p.CCBOTH}, 2.0 * p.CCONE, 2.0 * p.CCBOTH);

@@ -4,7 +4,7 @@
 #include <limits>
 #include <vector>
 
-#include "analysis/draw_pool.hpp"
+#include "random/draw_pool.hpp"
 #include "analysis/simulated_tables.hpp"
 
 namespace oskev::analysis {
@@ -158,8 +158,8 @@ std::vector<float> run_statistics(const std::vector<SimulatedStudy>& studies, st
 
   std::vector<float> log_rrmhs(runs);
   const std::size_t blocks = (runs + kBlock - 1) / kBlock;
-  const bool spread = may_spread && worth_spreading(runs * studies.size());
-  parallel_for<NoState>(
+  const bool spread = may_spread && random::worth_spreading(runs * studies.size());
+  random::parallel_for<NoState>(
       blocks,
       [&](NoState&, std::size_t block) {
         const std::size_t first = block * kBlock;
@@ -170,9 +170,9 @@ std::vector<float> run_statistics(const std::vector<SimulatedStudy>& studies, st
   // Q in one large share of the runs per thread, so that each study's pairs of counts recur
   // often within a share.
   std::vector<float> qsim(runs, 0.0f);
-  const std::size_t shares = spread ? std::size_t{helper_threads()} + 1 : 1;
+  const std::size_t shares = spread ? std::size_t{random::helper_threads()} + 1 : 1;
   const std::size_t per_share = (runs + shares - 1) / shares;
-  parallel_for<NoState>(
+  random::parallel_for<NoState>(
       shares,
       [&](NoState&, std::size_t share) {
         const std::size_t first = std::min(runs, share * per_share);

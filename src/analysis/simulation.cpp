@@ -6,7 +6,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "analysis/draw_pool.hpp"
+#include "random/draw_pool.hpp"
 #include "analysis/simulated_tables.hpp"
 #include "analysis/simulation_steps.hpp"
 #include "errors/run_stopped.hpp"
@@ -124,16 +124,16 @@ void simulate_fixed_prevalence(const RunParameters& p, const StudyTable& table, 
     for (std::size_t i = 0; i < table.size(); ++i) {
       studies[i].prepare(table.NCOUNT[i], runs, double{0.5f}, double{0.1f}, 1.0, double{0.2f});
     }
-    parallel_for<DrawWorker>(
+    random::parallel_for<random::DrawWorker>(
         draws.size(),
-        [&](DrawWorker& worker, std::size_t j) {
+        [&](random::DrawWorker& worker, std::size_t j) {
           Draw& draw = draws[j];
           std::vector<std::int32_t> variates(runs);
           draw.state = worker.draw(draw.n, draw.p, variates.data(), static_cast<std::int32_t>(runs), draw.state);
           CountColumn& column = j % 2 == 0 ? studies[j / 2].arm1 : studies[j / 2].arm2;
           for (std::size_t k = 0; k < runs; ++k) column.set(k, variates[k]);
         },
-        spread && worth_spreading(runs * table.size()));
+        spread && random::worth_spreading(runs * table.size()));
     const std::vector<float> qsim = run_statistics(studies, runs, spread);
     if (!sink(bounds[s], qsim)) return;
   }

@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "analysis/records/edit.hpp"
+#include "text/edit.hpp"
 
 namespace oskev::errors {
 
@@ -60,7 +60,7 @@ std::string take_line(std::string_view msg, std::size_t& pos, std::size_t room, 
 }
 
 std::string right_aligned(std::int32_t value, std::size_t width) {
-  return records::edit_integer(value, static_cast<int>(width));
+  return text::edit_integer(value, static_cast<int>(width));
 }
 
 }  // namespace
@@ -313,7 +313,7 @@ void ErrorService::UMACH(std::int32_t n, std::int32_t& nunit) {
     out << kEmptyLine << kLinePrefix << "TERMINAL ERROR 5 from UMACH.  The absolute\n"
         << kContinuationPrefix << "value of the index variable must be\n"
         << kContinuationPrefix << "1, 2, or 3.  IABS(N) = "
-        << records::edit_integer(magnitude, 6) << ".\n"
+        << text::edit_integer(magnitude, 6) << ".\n"
         << kEmptyLine;
     stop();
   }

@@ -3,7 +3,7 @@
 #include <array>
 #include <ostream>
 
-#include "analysis/records/edit.hpp"
+#include "text/edit.hpp"
 
 namespace oskev::probability {
 
@@ -68,7 +68,7 @@ std::int32_t IMACH(std::int32_t n, errors::ErrorService& errors) {
     out << "  \n"
         << " *** TERMINAL ERROR 5 from IMACH.  The argument\n"
         << " ***          must be between 1 and 12 inclusive.\n"
-        << " ***          N = " << records::edit_integer(n, 6) << ".\n"
+        << " ***          N = " << text::edit_integer(n, 6) << ".\n"
         << "  \n";
     errors.stop();
   }

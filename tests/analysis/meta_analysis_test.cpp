@@ -11,7 +11,7 @@
 #include "analysis/meta_analysis.hpp"
 #include "analysis/records/list_reader.hpp"
 #include "analysis/records/list_writer.hpp"
-#include "analysis/report.hpp"
+#include "analysis/program/report.hpp"
 #include "support/run_harness.hpp"
 
 namespace oskev::analysis {

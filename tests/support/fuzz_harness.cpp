@@ -7,12 +7,12 @@
 
 #include <nlohmann/json.hpp>
 
-#include "analysis/batch_output.hpp"
+#include "analysis/batch/batch_output.hpp"
 #include "analysis/meta_analysis.hpp"
-#include "analysis/program.hpp"
+#include "analysis/program/program.hpp"
 #include "analysis/records/list_reader.hpp"
 #include "analysis/records/study_tables.hpp"
-#include "analysis/report_row.hpp"
+#include "analysis/batch/report_row.hpp"
 #include "support/run_harness.hpp"
 
 namespace oskev::testing {

@@ -4,7 +4,7 @@
 #include <optional>
 #include <string>
 
-#include "analysis/program.hpp"
+#include "analysis/program/program.hpp"
 #include "random/clock.hpp"
 
 namespace oskev::testing {

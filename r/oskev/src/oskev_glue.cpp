@@ -19,9 +19,9 @@
 #include <string>
 #include <vector>
 
-#include "analysis/batch_report.hpp"
+#include "analysis/batch/batch_report.hpp"
 #include "analysis/meta_analysis.hpp"
-#include "analysis/report_row.hpp"
+#include "analysis/batch/report_row.hpp"
 #include "random/clock.hpp"
 #include "random/uniform_stream.hpp"
 

@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "analysis/records/edit.hpp"
+#include "text/edit.hpp"
 
 namespace oskev::records {
 
@@ -40,13 +40,13 @@ Decimal round_decimal(double magnitude, int significant) {
 }
 
 std::string general_form(double x, const RealForm& form) {
-  if (const char* word = non_finite_text(x)) return right_justify(word, form.width);
+  if (const char* word = text::non_finite_text(x)) return text::right_justify(word, form.width);
   const std::string sign = x < 0 ? "-" : "";
   const int trailing = form.exponent + 2;
   if (x == 0) {
     std::string zero = "0." + std::string(static_cast<std::size_t>(form.digits), '0') + "E+" +
                        std::string(static_cast<std::size_t>(form.exponent), '0');
-    return right_justify(zero, form.width);
+    return text::right_justify(zero, form.width);
   }
   const double magnitude = std::fabs(x);
   const Decimal rounded = round_decimal(magnitude, form.digits);
@@ -61,7 +61,7 @@ std::string general_form(double x, const RealForm& form) {
       text += '.';
       text += rounded.digits.substr(static_cast<std::size_t>(before));
     }
-    return right_justify(text, form.width - trailing) + std::string(static_cast<std::size_t>(trailing), ' ');
+    return text::right_justify(text, form.width - trailing) + std::string(static_cast<std::size_t>(trailing), ' ');
   }
   // Exponent form shows one digit more.
   const Decimal longer = round_decimal(magnitude, form.digits + 1);
@@ -71,12 +71,12 @@ std::string general_form(double x, const RealForm& form) {
   }
   std::string text = sign + longer.digits.substr(0, 1) + "." + longer.digits.substr(1) + "E" +
                      (longer.exponent < 0 ? "-" : "+") + exponent;
-  return right_justify(text, form.width);
+  return text::right_justify(text, form.width);
 }
 
 }  // namespace
 
-std::string format_integer(std::int32_t value) { return right_justify(std::to_string(value), kIntegerWidth); }
+std::string format_integer(std::int32_t value) { return text::right_justify(std::to_string(value), kIntegerWidth); }
 std::string format_single(float value) { return general_form(static_cast<double>(value), kSingleForm); }
 std::string format_double(double value) { return general_form(value, kDoubleForm); }
 

@@ -1,0 +1,220 @@
+#include "analysis/program/analyse_command.hpp"
+
+#include <algorithm>
+#include <chrono>
+#include <fstream>
+#include <map>
+#include <mutex>
+#include <ostream>
+#include <sstream>
+
+#include "analysis/program/analyse_options.hpp"
+#include "analysis/batch/batch.hpp"
+#include "analysis/plot/plot_data.hpp"
+#include "analysis/records/study_tables.hpp"
+#include "analysis/program/report.hpp"
+#include "analysis/batch/report_row.hpp"
+#include "errors/run_stopped.hpp"
+#include "random/uniform_stream.hpp"
+
+#ifndef OSKEV_VERSION
+#define OSKEV_VERSION "unknown"
+#endif
+
+namespace oskev::analysis {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+fs::path resolve(const RunEnvironment& environment, const std::string& name) {
+  const fs::path path(name);
+  return path.is_absolute() ? path : environment.directory / path;
+}
+
+// The meta-analyses of one file, or the report of why it cannot be read.
+bool read_file(const RunEnvironment& environment, const std::string& name, std::vector<BatchItem>& items,
+               std::string& report) {
+  std::ifstream file;
+  std::istream* in = &environment.answers;
+  if (name != "-") {
+    const fs::path path = resolve(environment, name);
+    std::error_code error;
+    if (fs::is_directory(path, error)) {
+      report = name + ": is a folder";
+      return false;
+    }
+    file.open(path, std::ios::binary);
+    if (!file) {
+      report = name + ": cannot be opened";
+      return false;
+    }
+    in = &file;
+  }
+  try {
+    const records::StudyTables tables = records::read_study_tables(*in, name);
+    for (const records::TableGroup& group : tables.groups) {
+      BatchItem item;
+      item.source = name;
+      item.name = group.name;
+      for (const records::TableStudy& s : group.studies) {
+        item.studies.push_back({s.e1, s.s1, s.e2, s.s2});
+        if (tables.has_labels) item.labels.push_back(s.label);
+      }
+      items.push_back(std::move(item));
+    }
+  } catch (const records::TableError& error) {
+    report = error.what();
+    return false;
+  }
+  return true;
+}
+
+// A meta-analysis's name as part of a file name: letters, digits, '.', '-' and '_' are kept.
+std::string file_part(const std::string& name) {
+  std::string part;
+  for (unsigned char c : name) {
+    part += std::isalnum(c) || c == '.' || c == '-' || c == '_' ? static_cast<char>(c) : '_';
+  }
+  if (part.empty() || part.front() == '.') part.insert(part.begin(), '_');
+  return part;
+}
+
+std::string picture_name(const std::string& pattern, const BatchItem& item, std::size_t index) {
+  std::string name;
+  for (std::size_t i = 0; i < pattern.size();) {
+    if (pattern.compare(i, 6, "{name}") == 0) {
+      name += file_part(item.name);
+      i += 6;
+    } else if (pattern.compare(i, 7, "{index}") == 0) {
+      name += std::to_string(index + 1);
+      i += 7;
+    } else {
+      name += pattern[i++];
+    }
+  }
+  return name;
+}
+
+// One line on standard error, rewritten as the batch goes on, at most ten times a second.
+class ProgressLine {
+ public:
+  explicit ProgressLine(std::ostream& out) : out_(out) {}
+  void show(std::size_t done, std::size_t total, std::int64_t runs) {
+    const auto now = std::chrono::steady_clock::now();
+    if (done < total && now - last_ < std::chrono::milliseconds(100)) return;
+    last_ = now;
+    std::ostringstream line;
+    line << "\ranalysed " << done << " of " << total << " meta-analyses";
+    if (runs > 0) line << ", " << runs << " runs of the next";
+    line << "   ";
+    out_ << line.str() << std::flush;
+    shown_ = true;
+  }
+  ~ProgressLine() {
+    if (shown_) out_ << '\n' << std::flush;
+  }
+
+ private:
+  std::ostream& out_;
+  std::chrono::steady_clock::time_point last_{};
+  bool shown_ = false;
+};
+
+}  // namespace
+
+int analyse_main(Variant variant, const std::vector<std::string>& arguments, const RunEnvironment& environment) {
+  const ParsedAnalyse parsed = parse_analyse_options(variant, arguments, environment.console, environment.errors);
+  if (parsed.exit_status) return *parsed.exit_status;
+  const AnalyseOptions& o = parsed.options;
+  const std::string me = std::string(program_name(variant)) + " analyse";
+  int status = errors::kExitComplete;
+  auto worse = [&status](int s) {
+    // The most serious: the results not written, then a file not read, then analyses that failed.
+    auto rank = [](int x) { return x == errors::kExitOutputError ? 3 : x == errors::kExitInputError ? 2 : x != 0; };
+    if (rank(s) > rank(status)) status = s;
+  };
+
+  std::vector<BatchItem> items;
+  for (const std::string& file : o.files) {
+    std::string report;
+    if (!read_file(environment, file, items, report)) {
+      environment.errors << me << ": " << report << '\n';
+      worse(errors::kExitInputError);
+    }
+  }
+
+  AnalysisSettings settings = o.settings;
+  // Without a seed, the clock's, as the dialogue takes it: reported, so the batch can be repeated.
+  if (settings.seed == 0) settings.seed = random::seed_from_clock(environment.clock);
+  settings.variant = variant;
+
+  std::vector<fs::path> pictures;
+  if (o.plot) {
+    std::map<fs::path, std::size_t> taken;
+    for (std::size_t i = 0; i < items.size(); ++i) {
+      pictures.push_back(resolve(environment, picture_name(*o.plot, items[i], i)));
+      if (auto [at, fresh] = taken.emplace(pictures.back(), i); !fresh) {
+        environment.errors << me << ": --plot " << *o.plot << " gives meta-analyses " << at->second + 1 << " and "
+                           << i + 1 << " the same picture, " << pictures.back().string()
+                           << "; put {index} or {name} in it\n";
+        return errors::kExitUsage;
+      }
+    }
+  }
+
+  std::mutex picture_errors;
+  BatchOptions batch;
+  batch.jobs = o.jobs;
+  batch.keep_distributions = o.plot.has_value();
+  batch.done = [&](std::size_t i, const AnalysisResult& r, QDistribution* distribution) {
+    if (!o.plot || r.status != 0 || distribution == nullptr) return;
+    const BatchItem& item = items[i];
+    PlotData data = plot_data(variant, settings.iopt, r.table, r.observed, r.pemp, static_cast<std::int32_t>(r.runs));
+    data.title = item.name;
+    data.labels = item.labels;
+    data.summary_limits = std::make_pair(r.rrmh_lower, r.rrmh_upper);
+    data.chi_squared_df = r.observed.DF;
+    data.distribution = std::move(*distribution);
+    try {
+      std::error_code ignored;  // a folder that cannot be made shows as the write's failure
+      fs::create_directories(pictures[i].parent_path(), ignored);
+      replace_file(pictures[i], render_plot(data));
+    } catch (const errors::RunStopped& stop) {
+      std::lock_guard<std::mutex> lock(picture_errors);
+      environment.errors << me << ": " << stop.report() << '\n';
+      worse(errors::kExitOutputError);
+    }
+  };
+  std::optional<ProgressLine> progress;
+  if (environment.errors_is_terminal) {
+    progress.emplace(environment.errors);
+    batch.progress = [&](std::size_t done, std::size_t total, std::int64_t runs) { progress->show(done, total, runs); };
+  }
+  const std::vector<AnalysisResult> results = run_batch(items, settings, batch);
+  progress.reset();
+
+  std::vector<ReportRow> rows;
+  rows.reserve(items.size());
+  for (std::size_t i = 0; i < items.size(); ++i) {
+    rows.push_back(report_row(results[i], settings, items[i].source, items[i].name,
+                              static_cast<std::int64_t>(items[i].studies.size())));
+    if (results[i].status != 0) worse(errors::kExitRefused);
+  }
+  const std::string text = render(o.format, rows, BatchInfo{"oskev analyse", OSKEV_VERSION});
+  if (o.output) {
+    try {
+      replace_file(resolve(environment, *o.output), text);
+    } catch (const errors::RunStopped& stop) {
+      // Nothing of a long batch is lost: the results go to standard output instead.
+      environment.errors << me << ": " << stop.report() << "; the results follow on standard output\n";
+      environment.console << text << std::flush;
+      worse(errors::kExitOutputError);
+    }
+  } else {
+    environment.console << text << std::flush;
+  }
+  return status;
+}
+
+}  // namespace oskev::analysis

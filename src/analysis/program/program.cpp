@@ -1,0 +1,147 @@
+#include "analysis/program/program.hpp"
+
+#include <fstream>
+#include <istream>
+#include <ostream>
+#include <stdexcept>
+
+#include "analysis/program/analyse_command.hpp"
+#include "analysis/program/dialogue.hpp"
+#include "analysis/library.hpp"
+#include "analysis/observed.hpp"
+#include "analysis/plot/plot.hpp"
+#include "analysis/plot/plot_data.hpp"
+#include "analysis/records/list_reader.hpp"
+#include "analysis/records/list_writer.hpp"
+#include "analysis/program/report.hpp"
+#include "analysis/simulation.hpp"
+#include "analysis/study_table.hpp"
+
+namespace oskev::analysis {
+
+namespace {
+
+constexpr std::int32_t kConsoleInputUnit = 5;
+constexpr std::int32_t kStudyUnit = 10;
+constexpr const char* kStudyFile = "study.txt";
+constexpr const char* kResultsFile = "output.txt";
+
+// Opens study.txt for reading; like an open with status unknown, a missing file is created
+// empty first (and the read then meets its end).
+std::ifstream open_study_file(const std::filesystem::path& path) {
+  namespace fs = std::filesystem;
+  std::error_code error;
+  if (fs::is_directory(path, error)) {
+    throw errors::RunStopped(errors::kExitInputError, "cannot open " + std::string(kStudyFile) + ": it is a folder");
+  }
+  if (!fs::exists(path, error)) std::ofstream create(path);
+  std::ifstream study(path, std::ios::binary);
+  if (!study) throw errors::RunStopped(errors::kExitInputError, "cannot open " + std::string(kStudyFile));
+  return study;
+}
+
+PlotData picture(Variant variant, const RunParameters& p, const StudyTable& table, const ObservedStatistics& o,
+                 const SimulatedRuns& simulated, float pemp) {
+  PlotData data = plot_data(variant, p.IOPT, table, o, pemp, p.NRUNS);
+  data.qsim = simulated.QSIM;
+  return data;
+}
+
+// The picture must not take the place of the study file or of the results.
+void refuse_plot_over_own_files(const RunEnvironment& environment, const RunOptions& options) {
+  if (!options.plot) return;
+  namespace fs = std::filesystem;
+  std::error_code error;
+  const fs::path plot = fs::weakly_canonical(environment.directory / *options.plot, error);
+  for (const char* own : {kStudyFile, kResultsFile}) {
+    if (plot == fs::weakly_canonical(environment.directory / own, error)) {
+      throw errors::RunStopped(errors::kExitUsage, "--plot " + options.plot->string() + " would overwrite " + own);
+    }
+  }
+}
+
+void run(Variant variant, const RunEnvironment& environment, const RunOptions& options) {
+  refuse_plot_over_own_files(environment, options);
+  const bool oskev = variant == Variant::kOskev;
+  Library library(environment.console, environment.clock);
+  if (options.seed) library.stream.replace_clock_seed(*options.seed);
+  records::ListWriter console(environment.console);
+  records::ListReader answers(environment.answers, kConsoleInputUnit, "stdin");
+
+  library.seed_at_start_up();
+
+  const RunParameters parameters = run_dialogue(variant, answers, console, options.run_limit);
+  std::ifstream study_file = open_study_file(environment.directory / kStudyFile);
+  announce_results_file(console);
+
+  records::ListReader study(study_file, kStudyUnit, kStudyFile);
+  StudyTable table = read_study_table(study, parameters.NSTUDY);
+  check_study_table(table);
+  if (oskev) {
+    print_counts(console, table);
+  } else {
+    console.empty_line();
+  }
+  apply_continuity_corrections(table, parameters.CCONE, parameters.CCBOTH);
+  if (oskev) print_counts(console, table);
+
+  ObservedStatistics observed;
+  estimate(table, parameters.NSTUDY, observed, library.special);
+  if (oskev) {
+    print_risk_ratios(console, table);
+    print_observed(console, observed);
+  }
+  environment.console.flush();
+
+  Generators generators(library.stream, library.binomial, library.errors);
+  const SimulatedRuns simulated =
+      simulate(variant, parameters, table, observed.RRMH, generators, options.redraw_limits);
+  const float pemp = empirical_p_value(simulated.QSIM, observed.Q, parameters.NRUNS);
+
+  print_results(variant, console, observed, pemp, simulated.undefined);
+  environment.console.flush();
+  replace_file(environment.directory / kResultsFile, results_file_text(variant, parameters.IOPT, observed, pemp));
+  if (options.plot) {
+    replace_file(environment.directory / *options.plot,
+                 render_plot(picture(variant, parameters, table, observed, simulated, pemp)));
+  }
+}
+
+}  // namespace
+
+int run_program(Variant variant, const RunEnvironment& environment, const RunOptions& options) {
+  try {
+    run(variant, environment, options);
+    environment.console.flush();
+    return errors::kExitComplete;
+  } catch (const errors::RunStopped& stop) {
+    environment.console.flush();
+    if (!stop.report().empty()) environment.errors << program_name(variant) << ": " << stop.report() << '\n';
+    return stop.exit_status();
+  } catch (const records::InputError& error) {
+    environment.console.flush();
+    environment.errors << program_name(variant) << ": " << error.what() << '\n';
+    return errors::kExitInputError;
+  } catch (const std::exception& error) {
+    // Nothing should reach here (memory exhausted, say); still a report, not a crash.
+    environment.console.flush();
+    environment.errors << program_name(variant) << ": internal error: " << error.what() << '\n';
+    return errors::kExitInternal;
+  }
+}
+
+int program_main(Variant variant, const std::vector<std::string>& arguments, const RunEnvironment& environment) {
+  if (!arguments.empty() && arguments.front() == "analyse") {
+    try {
+      return analyse_main(variant, {arguments.begin() + 1, arguments.end()}, environment);
+    } catch (const std::exception& error) {
+      environment.errors << program_name(variant) << " analyse: internal error: " << error.what() << '\n';
+      return errors::kExitInternal;
+    }
+  }
+  const CommandLine command = parse_command_line(variant, arguments, environment.console, environment.errors);
+  if (command.exit_status) return *command.exit_status;
+  return run_program(variant, environment, command.options);
+}
+
+}  // namespace oskev::analysis

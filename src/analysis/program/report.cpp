@@ -1,0 +1,106 @@
+#include "analysis/program/report.hpp"
+
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <unistd.h>
+
+#include "text/edit.hpp"
+#include "errors/run_stopped.hpp"
+
+namespace oskev::analysis {
+
+float empirical_p_value(const std::vector<float>& qsim, float q, std::int32_t nruns) {
+  float count = 0.0f;
+  for (float value : qsim) {
+    if (value <= q) count = count + 1.0f;
+  }
+  return static_cast<float>(double{count} / static_cast<float>(nruns));
+}
+
+void print_results(Variant variant, records::ListWriter& console, const ObservedStatistics& observed, float pemp,
+                   std::int32_t undefined_runs) {
+  if (variant == Variant::kOskev) {
+    console.write({"P-value for asymptotic heterogeneity test", observed.PASYM});
+    console.empty_line();
+    console.write({"Extreme homegenity: left sided P-value for Q=", pemp});
+    console.empty_line();
+  } else {
+    for (int i = 0; i < 3; ++i) console.empty_line();
+    console.write({"************************RESULTS******************************"});
+    console.empty_line();
+    console.write({"RR-MH observed =", observed.RRMH});
+    console.empty_line();
+    console.write({"Q observed =", observed.Q});
+    console.empty_line();
+    console.write({"Asymptotic heterogeneity: P-value for Q =", observed.PASYM});
+    console.empty_line();
+    console.write({"Extreme homegenity: left sided P-value =", pemp});
+    console.empty_line();
+    console.write({"*************************************************************"});
+    for (int i = 0; i < 3; ++i) console.empty_line();
+  }
+  if (undefined_runs > 0) {
+    // Zero corrections can leave zero cells in simulated tables; their Q is not a number.
+    console.write({"Runs with an undefined Q, not counted:", undefined_runs});
+  }
+}
+
+std::string results_file_text(Variant variant, std::int32_t iopt, const ObservedStatistics& observed, float pemp) {
+  const bool v10 = variant == Variant::kOskevV10;
+  std::ostringstream text;
+  records::ListWriter file(text);
+  auto value = [&](double x) { text << text::edit_fixed(x, 12, 6) << '\n'; };
+  file.write({"Type of extreme homogeneity estimation: "});
+  file.write({"1 is for fixed prevalence of total events "});
+  file.write({"2 is for random prevalence of total events "});
+  file.empty_line();
+  file.write({"The type of estimation is:"});
+  text << text::edit_integer(iopt, 4) << '\n';
+  file.write({v10 ? "RR-MH observed =" : "RRMH observed ="});
+  value(observed.RRMH);
+  file.write({"Q observed ="});
+  value(observed.Q);
+  file.write({"Asymptotic heterogeneity: P-value for Q ="});
+  value(observed.PASYM);
+  file.write({v10 ? "Extreme homegenity: left sided P-value =" : "Extreme homegenity: left sided P-value for Q ="});
+  value(pemp);
+  return text.str();
+}
+
+void replace_file(const std::filesystem::path& path, const std::string& text) {
+  namespace fs = std::filesystem;
+  std::error_code kind_error;
+  const fs::file_status status = fs::status(path, kind_error);
+  if (fs::exists(status) && !fs::is_regular_file(status) && !fs::is_directory(status)) {
+    // A device or a pipe (/dev/null, /dev/stdout, a named pipe) is written to, never replaced:
+    // renaming over it would put a plain file in its place.
+    std::ofstream out(path, std::ios::binary);
+    out << text;
+    out.flush();
+    if (!out) {
+      throw errors::RunStopped(errors::kExitOutputError,
+                               "cannot write " + path.filename().string() + ": " + std::strerror(errno));
+    }
+    return;
+  }
+  const fs::path temporary = path.parent_path() / (path.filename().string() + ".tmp." + std::to_string(::getpid()));
+  auto fail = [&](const std::string& why) {
+    std::error_code ignored;
+    fs::remove(temporary, ignored);
+    throw errors::RunStopped(errors::kExitOutputError, "cannot write " + path.filename().string() + ": " + why);
+  };
+  {
+    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
+    if (!out) fail(std::strerror(errno));
+    out << text;
+    out.close();  // a full disk may show only when the file is closed
+    if (out.fail()) fail(std::strerror(errno));
+  }
+  std::error_code error;
+  fs::rename(temporary, path, error);
+  if (error) fail(error.message());
+}
+
+}  // namespace oskev::analysis
