@@ -12,6 +12,8 @@
 #include "analysis/batch/batch.hpp"
 #include "analysis/plot/plot_data.hpp"
 #include "analysis/records/study_tables.hpp"
+#include "analysis/program/replace_file.hpp"
+#include "analysis/program/replace_file.hpp"
 #include "analysis/program/report.hpp"
 #include "analysis/batch/report_row.hpp"
 #include "errors/run_stopped.hpp"

@@ -13,6 +13,8 @@
 #include "analysis/plot/plot_data.hpp"
 #include "analysis/records/list_reader.hpp"
 #include "analysis/records/list_writer.hpp"
+#include "analysis/program/replace_file.hpp"
+#include "analysis/program/replace_file.hpp"
 #include "analysis/program/report.hpp"
 #include "analysis/simulation.hpp"
 #include "analysis/study_table.hpp"

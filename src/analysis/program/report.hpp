@@ -23,10 +23,5 @@ void print_results(Variant variant, records::ListWriter& console, const Observed
 // The 14 records of output.txt.
 std::string results_file_text(Variant variant, std::int32_t iopt, const ObservedStatistics& observed, float pemp);
 
-// Replaces `path` with `text` as a whole: the text goes to a temporary file in the same
-// folder, which is then renamed over `path`, so a reader never sees a half-written file and a
-// failed write leaves an earlier file untouched. A device or pipe such as /dev/null is written
-// to instead, never replaced. A failure stops the run (exit status 4).
-void replace_file(const std::filesystem::path& path, const std::string& text);
 
 }  // namespace oskev::analysis
