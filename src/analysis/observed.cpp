@@ -36,20 +36,10 @@ void compute_heterogeneity(const StudyTable& table, std::int32_t nstudy, Observe
   observed.PASYM = 1.0 - probability::DCHIDF(double{observed.Q}, observed.DF, special);
 }
 
-void estimate(StudyTable& table, std::int32_t nstudy, ObservedStatistics& observed,
+void estimate(const StudyTable& table, std::int32_t nstudy, ObservedStatistics& observed,
               probability::SpecialFunctions& special) {
-  compute_risk_ratios(table);
-  compute_study_sizes(table);
   compute_summary(table, observed);
-  compute_limits(table);
   compute_heterogeneity(table, nstudy, observed, special);
-}
-
-void print_observed(records::ListWriter& console, const ObservedStatistics& observed) {
-  console.write({"RRMHobs=", observed.RRMH});
-  console.empty_line();
-  console.write({"Qobs=", observed.Q});
-  console.empty_line();
 }
 
 }  // namespace oskev::analysis

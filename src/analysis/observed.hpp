@@ -1,6 +1,5 @@
 #pragma once
 
-#include "analysis/records/list_writer.hpp"
 #include "analysis/study_table.hpp"
 #include "probability/special_functions.hpp"
 
@@ -25,13 +24,8 @@ void compute_summary(const StudyTable& table, ObservedStatistics& observed);
 void compute_heterogeneity(const StudyTable& table, std::int32_t nstudy, ObservedStatistics& observed,
                            probability::SpecialFunctions& special);
 
-// Everything estimated from the corrected study table, in the program's order of work: the
-// risk ratios, the study sizes, the summary, the variances, weights and limits, then Q and
-// its P-value.
-void estimate(StudyTable& table, std::int32_t nstudy, ObservedStatistics& observed,
+// Everything estimated from the complete study table: the summary, then Q and its P-value.
+void estimate(const StudyTable& table, std::int32_t nstudy, ObservedStatistics& observed,
               probability::SpecialFunctions& special);
-
-// The "RRMHobs=" and "Qobs=" records, each followed by an empty line.
-void print_observed(records::ListWriter& console, const ObservedStatistics& observed);
 
 }  // namespace oskev::analysis

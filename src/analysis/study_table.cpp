@@ -8,49 +8,12 @@
 namespace oskev::analysis {
 
 namespace {
+
 // The 97.5% point of the standard normal distribution, held in single precision.
 constexpr float kNormal975 = 1.96f;
-}  // namespace
-
-StudyTable read_study_table(records::ListReader& study, std::int32_t nstudy) {
-  StudyTable table;
-  const std::size_t n = nstudy > 0 ? static_cast<std::size_t>(nstudy) : 0;
-  table.NCOUNT.assign(n, {0, 0, 0, 0});
-  std::vector<records::ListReader::Target> targets;
-  targets.reserve(4 * n);
-  for (auto& row : table.NCOUNT) {
-    for (auto& value : row) targets.emplace_back(&value);
-  }
-  study.read(targets);
-  convert_counts(table);
-  return table;
-}
 
 void convert_counts(StudyTable& table) {
-  table.COUNT.resize(table.size());
-  for (std::size_t i = 0; i < table.size(); ++i) {
-    for (std::size_t j = 0; j < 4; ++j) table.COUNT[i][j] = static_cast<float>(table.NCOUNT[i][j]);
-  }
-}
-
-void check_study_table(const StudyTable& table) {
-  for (std::size_t i = 0; i < table.size(); ++i) {
-    const auto& raw = table.NCOUNT[i];
-    for (std::size_t arm = 0; arm < 2; ++arm) {
-      const std::int32_t events = raw[2 * arm];
-      const std::int32_t subjects = raw[2 * arm + 1];
-      const std::string where = "study " + std::to_string(i + 1) + " cannot be analysed: arm " + std::to_string(arm + 1);
-      if (events < 0 || subjects < 0) {
-        throw errors::RunStopped(errors::kExitRefused, where + " has a negative count (" + std::to_string(events) +
-                                                           " events, " + std::to_string(subjects) + " subjects)");
-      }
-      if (events > subjects) {
-        throw errors::RunStopped(errors::kExitRefused, where + " has " + std::to_string(events) +
-                                                           " events but only " + std::to_string(subjects) +
-                                                           " subjects");
-      }
-    }
-  }
+  table.COUNT = counts_as_read(table);
 }
 
 void apply_continuity_corrections(StudyTable& table, float ccone, float ccboth) {
@@ -118,17 +81,56 @@ void compute_limits(StudyTable& table) {
   }
 }
 
-void print_counts(records::ListWriter& console, const StudyTable& table) {
-  for (const auto& c : table.COUNT) console.write({c[0], c[1], c[2], c[3]});
-  console.empty_line();
+}  // namespace
+
+StudyCountRows read_study_counts(records::ListReader& study, std::int32_t nstudy) {
+  StudyCountRows counts(nstudy > 0 ? static_cast<std::size_t>(nstudy) : 0, {0, 0, 0, 0});
+  std::vector<records::ListReader::Target> targets;
+  targets.reserve(4 * counts.size());
+  for (auto& row : counts) {
+    for (auto& value : row) targets.emplace_back(&value);
+  }
+  study.read(targets);
+  return counts;
 }
 
-void print_risk_ratios(records::ListWriter& console, const StudyTable& table) {
-  console.write({"        study", "    RR", "             95%LL", "        95%UL"});
-  for (std::size_t i = 0; i < table.size(); ++i) {
-    console.write({static_cast<std::int32_t>(i + 1), table.RR[i], table.RRLL[i], table.RRUL[i]});
+void check_study_counts(const StudyCountRows& counts) {
+  for (std::size_t i = 0; i < counts.size(); ++i) {
+    const auto& raw = counts[i];
+    for (std::size_t arm = 0; arm < 2; ++arm) {
+      const std::int32_t events = raw[2 * arm];
+      const std::int32_t subjects = raw[2 * arm + 1];
+      const std::string where = "study " + std::to_string(i + 1) + " cannot be analysed: arm " + std::to_string(arm + 1);
+      if (events < 0 || subjects < 0) {
+        throw errors::RunStopped(errors::kExitRefused, where + " has a negative count (" + std::to_string(events) +
+                                                           " events, " + std::to_string(subjects) + " subjects)");
+      }
+      if (events > subjects) {
+        throw errors::RunStopped(errors::kExitRefused, where + " has " + std::to_string(events) +
+                                                           " events but only " + std::to_string(subjects) +
+                                                           " subjects");
+      }
+    }
   }
-  console.empty_line();
+}
+
+std::vector<std::array<float, 4>> counts_as_read(const StudyTable& table) {
+  std::vector<std::array<float, 4>> rows(table.size());
+  for (std::size_t i = 0; i < table.size(); ++i) {
+    for (std::size_t j = 0; j < 4; ++j) rows[i][j] = static_cast<float>(table.NCOUNT[i][j]);
+  }
+  return rows;
+}
+
+StudyTable make_study_table(StudyCountRows counts, float ccone, float ccboth) {
+  StudyTable table;
+  table.NCOUNT = std::move(counts);
+  convert_counts(table);
+  apply_continuity_corrections(table, ccone, ccboth);
+  compute_risk_ratios(table);
+  compute_study_sizes(table);
+  compute_limits(table);
+  return table;
 }
 
 }  // namespace oskev::analysis

@@ -5,7 +5,6 @@
 #include <vector>
 
 #include "analysis/records/list_reader.hpp"
-#include "analysis/records/list_writer.hpp"
 
 namespace oskev::analysis {
 
@@ -13,7 +12,8 @@ namespace oskev::analysis {
 enum Column : std::size_t { kEvents1 = 0, kSubjects1 = 1, kEvents2 = 2, kSubjects2 = 3 };
 
 // The observed two-arm tables and each study's risk ratio (arm 1 over arm 2) with the
-// variance of its logarithm, its inverse-variance weight and its 95% limits.
+// variance of its logarithm, its inverse-variance weight and its 95% limits. Made whole by
+// make_study_table, so no part of it is read before it is formed.
 struct StudyTable {
   std::vector<std::array<std::int32_t, 4>> NCOUNT;  // as read
   std::vector<std::array<float, 4>> COUNT;          // after the continuity corrections
@@ -32,31 +32,26 @@ struct StudyTable {
   std::size_t size() const noexcept { return NCOUNT.size(); }
 };
 
-// One read operation of 4 x nstudy integers, study after study, each as e1 s1 e2 s2.
-// COUNT starts as the counts converted to single precision.
-StudyTable read_study_table(records::ListReader& study, std::int32_t nstudy);
+// The counts of each study as read: e1, s1, e2, s2.
+using StudyCountRows = std::vector<std::array<std::int32_t, 4>>;
 
-// COUNT <- the counts as read (NCOUNT) converted to single precision, before any correction.
-void convert_counts(StudyTable& table);
+// One read operation of 4 x nstudy integers, study after study, each as e1 s1 e2 s2 (none
+// for nstudy below 1).
+StudyCountRows read_study_counts(records::ListReader& study, std::int32_t nstudy);
 
-// Refuses a table no study can have, before anything is computed from it: a negative count,
-// or more events than subjects in an arm. Its estimates would be meaningless, and the
+// Refuses counts no study can have, before anything is computed from them: a negative count,
+// or more events than subjects in an arm. Their estimates would be meaningless, and the
 // simulation would stop on an impossible probability or redraw without end.
-void check_study_table(const StudyTable& table);
+void check_study_counts(const StudyCountRows& counts);
 
-// Zero events in exactly one arm: `ccone` is added to both event counts and twice `ccone` to
-// both arm sizes; zero events in both arms: the same with `ccboth`. The tests look at the
-// counts as read, so a study is corrected at most once.
-void apply_continuity_corrections(StudyTable& table, float ccone, float ccboth);
+// The complete table of the counts as read: the counts in single precision with the
+// continuity corrections applied, each study's size, risk ratio, variance, weight and
+// limits. The corrections: zero events in exactly one arm adds `ccone` to both event counts
+// and twice `ccone` to both arm sizes; zero events in both arms the same with `ccboth`. The
+// tests look at the counts as read, so a study is corrected at most once.
+StudyTable make_study_table(StudyCountRows counts, float ccone, float ccboth);
 
-void compute_risk_ratios(StudyTable& table);     // PRODA, PRODC, RR
-void compute_study_sizes(StudyTable& table);     // NTOT
-void compute_limits(StudyTable& table);          // VLOGRR, WEIGHT, SELOGRR, RRLL, RRUL
-
-// One record per study with the four (corrected or not yet corrected) counts, then an
-// empty line.
-void print_counts(records::ListWriter& console, const StudyTable& table);
-// The heading, one record per study with its number, RR and limits, then an empty line.
-void print_risk_ratios(records::ListWriter& console, const StudyTable& table);
+// The counts as read, in single precision, as they are printed before the corrections.
+std::vector<std::array<float, 4>> counts_as_read(const StudyTable& table);
 
 }  // namespace oskev::analysis

@@ -4,6 +4,7 @@
 #include <sstream>
 
 #include "analysis/observed.hpp"
+#include "analysis/program/report.hpp"
 #include "errors/error_service.hpp"
 #include "probability/chi_squared.hpp"
 
@@ -20,12 +21,8 @@ struct Observed {
   Observed(const std::string& text, std::int32_t nstudy, float ccone = 0.5f, float ccboth = 0.5f) {
     std::istringstream in(text);
     records::ListReader reader(in, 10, "study.txt");
-    table = read_study_table(reader, nstudy);
-    apply_continuity_corrections(table, ccone, ccboth);
-    compute_risk_ratios(table);
-    compute_study_sizes(table);
+    table = make_study_table(read_study_counts(reader, nstudy), ccone, ccboth);
     compute_summary(table, statistics);
-    compute_limits(table);
     compute_heterogeneity(table, nstudy, statistics, special);
   }
 };

@@ -86,9 +86,7 @@ RunParameters parameters(std::int32_t nstudy, std::int32_t nruns, float ccone, f
 StudyTable corrected(const std::string& text, const RunParameters& p) {
   std::istringstream in(text);
   records::ListReader reader(in, 10, "study.txt");
-  StudyTable table = read_study_table(reader, p.NSTUDY);
-  apply_continuity_corrections(table, p.CCONE, p.CCBOTH);
-  return table;
+  return make_study_table(read_study_counts(reader, p.NSTUDY), p.CCONE, p.CCBOTH);
 }
 
 const char* const kThree = "15 120 25 118\n0 54 3 60\n0 40 0 38\n";

@@ -3,12 +3,12 @@
 #include <fstream>
 #include <istream>
 #include <ostream>
+#include <span>
 #include <stdexcept>
 
 #include "analysis/program/analyse_command.hpp"
 #include "analysis/program/dialogue.hpp"
-#include "analysis/library.hpp"
-#include "analysis/observed.hpp"
+#include "analysis/engine.hpp"
 #include "analysis/plot/plot.hpp"
 #include "analysis/plot/plot_data.hpp"
 #include "analysis/records/list_reader.hpp"
@@ -16,8 +16,6 @@
 #include "analysis/program/replace_file.hpp"
 #include "analysis/program/replace_file.hpp"
 #include "analysis/program/report.hpp"
-#include "analysis/simulation.hpp"
-#include "analysis/study_table.hpp"
 
 namespace oskev::analysis {
 
@@ -42,13 +40,6 @@ std::ifstream open_study_file(const std::filesystem::path& path) {
   return study;
 }
 
-PlotData picture(Variant variant, const RunParameters& p, const StudyTable& table, const ObservedStatistics& o,
-                 const SimulatedRuns& simulated, float pemp) {
-  PlotData data = plot_data(variant, p.IOPT, table, o, pemp, p.NRUNS);
-  data.qsim = simulated.QSIM;
-  return data;
-}
-
 // The picture must not take the place of the study file or of the results.
 void refuse_plot_over_own_files(const RunEnvironment& environment, const RunOptions& options) {
   if (!options.plot) return;
@@ -60,6 +51,19 @@ void refuse_plot_over_own_files(const RunEnvironment& environment, const RunOpti
       throw errors::RunStopped(errors::kExitUsage, "--plot " + options.plot->string() + " would overwrite " + own);
     }
   }
+}
+
+// The settings of the dialogue's one meta-analysis: its answers, and the whole simulation in
+// one piece (the dialogue holds at most 100 studies x 80000 runs).
+AnalysisSettings dialogue_settings(Variant variant, const RunParameters& parameters, const RunOptions& options) {
+  AnalysisSettings settings;
+  settings.runs = parameters.NRUNS;
+  settings.ccone = parameters.CCONE;
+  settings.ccboth = parameters.CCBOTH;
+  settings.iopt = parameters.IOPT;
+  settings.variant = variant;
+  settings.redraw_limits = options.redraw_limits;
+  return settings;
 }
 
 void run(Variant variant, const RunEnvironment& environment, const RunOptions& options) {
@@ -77,35 +81,41 @@ void run(Variant variant, const RunEnvironment& environment, const RunOptions& o
   announce_results_file(console);
 
   records::ListReader study(study_file, kStudyUnit, kStudyFile);
-  StudyTable table = read_study_table(study, parameters.NSTUDY);
-  check_study_table(table);
-  if (oskev) {
-    print_counts(console, table);
-  } else {
-    console.empty_line();
-  }
-  apply_continuity_corrections(table, parameters.CCONE, parameters.CCBOTH);
-  if (oskev) print_counts(console, table);
+  StudyCountRows counts = read_study_counts(study, parameters.NSTUDY);
 
-  ObservedStatistics observed;
-  estimate(table, parameters.NSTUDY, observed, library.special);
-  if (oskev) {
-    print_risk_ratios(console, table);
-    print_observed(console, observed);
-  }
-  environment.console.flush();
-
-  Generators generators(library.stream, library.binomial, library.errors);
-  const SimulatedRuns simulated =
-      simulate(variant, parameters, table, observed.RRMH, generators, options.redraw_limits);
-  const float pemp = empirical_p_value(simulated.QSIM, observed.Q, parameters.NRUNS);
-
-  print_results(variant, console, observed, pemp, simulated.undefined);
-  environment.console.flush();
-  replace_file(environment.directory / kResultsFile, results_file_text(variant, parameters.IOPT, observed, pemp));
+  // The engine does the work; the dialogue shows the tables and the observed statistics
+  // before the simulation starts, and keeps the simulated Q only for a picture.
+  AnalysisSettings settings = dialogue_settings(variant, parameters, options);
+  settings.on_table = [&](const StudyTable& table) {
+    if (!oskev) {
+      console.empty_line();
+      return;
+    }
+    print_counts(console, counts_as_read(table));
+    print_counts(console, table.COUNT);
+  };
+  settings.on_observed = [&](const AnalysisResult& result) {
+    if (oskev) {
+      print_risk_ratios(console, result.table);
+      print_observed(console, result.observed);
+    }
+    environment.console.flush();
+  };
+  std::vector<float> qsim;
   if (options.plot) {
-    replace_file(environment.directory / *options.plot,
-                 render_plot(picture(variant, parameters, table, observed, simulated, pemp)));
+    settings.on_runs = [&](std::int64_t, std::span<const float> runs) { qsim.insert(qsim.end(), runs.begin(), runs.end()); };
+  }
+  AnalysisResult result;
+  run_engine(library, std::move(counts), parameters.NSTUDY, settings, result);
+
+  print_results(variant, console, result.observed, result.pemp, static_cast<std::int32_t>(result.undefined));
+  environment.console.flush();
+  replace_file(environment.directory / kResultsFile,
+               results_file_text(variant, parameters.IOPT, result.observed, result.pemp));
+  if (options.plot) {
+    PlotData data = plot_data(variant, parameters.IOPT, result.table, result.observed, result.pemp, parameters.NRUNS);
+    data.qsim = std::move(qsim);
+    replace_file(environment.directory / *options.plot, render_plot(data));
   }
 }
 

@@ -1,8 +1,5 @@
 #include "analysis/program/report.hpp"
 
-#include <cerrno>
-#include <cstring>
-#include <fstream>
 #include <sstream>
 
 #include "text/edit.hpp"
@@ -10,12 +7,24 @@
 
 namespace oskev::analysis {
 
-float empirical_p_value(const std::vector<float>& qsim, float q, std::int32_t nruns) {
-  float count = 0.0f;
-  for (float value : qsim) {
-    if (value <= q) count = count + 1.0f;
+void print_counts(records::ListWriter& console, const std::vector<std::array<float, 4>>& counts) {
+  for (const auto& c : counts) console.write({c[0], c[1], c[2], c[3]});
+  console.empty_line();
+}
+
+void print_risk_ratios(records::ListWriter& console, const StudyTable& table) {
+  console.write({"        study", "    RR", "             95%LL", "        95%UL"});
+  for (std::size_t i = 0; i < table.size(); ++i) {
+    console.write({static_cast<std::int32_t>(i + 1), table.RR[i], table.RRLL[i], table.RRUL[i]});
   }
-  return static_cast<float>(double{count} / static_cast<float>(nruns));
+  console.empty_line();
+}
+
+void print_observed(records::ListWriter& console, const ObservedStatistics& observed) {
+  console.write({"RRMHobs=", observed.RRMH});
+  console.empty_line();
+  console.write({"Qobs=", observed.Q});
+  console.empty_line();
 }
 
 void print_results(Variant variant, records::ListWriter& console, const ObservedStatistics& observed, float pemp,

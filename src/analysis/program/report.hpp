@@ -1,19 +1,24 @@
 #pragma once
 
-#include <filesystem>
+#include <array>
+#include <string>
 #include <vector>
 
 #include "analysis/observed.hpp"
 #include "analysis/records/list_writer.hpp"
 #include "analysis/run_parameters.hpp"
-#include "analysis/simulation.hpp"
+#include "analysis/study_table.hpp"
 #include "analysis/variant.hpp"
 
 namespace oskev::analysis {
 
-// The left-sided ("extreme homogeneity") P-value: the share of runs whose Q does not exceed
-// the observed Q. A run whose Q is not a number is not counted; the divisor stays NRUNS.
-float empirical_p_value(const std::vector<float>& qsim, float q, std::int32_t nruns);
+// OSKEV's console before the simulation: one record per study with four counts (as read, or
+// corrected), then an empty line.
+void print_counts(records::ListWriter& console, const std::vector<std::array<float, 4>>& counts);
+// The heading, one record per study with its number, RR and limits, then an empty line.
+void print_risk_ratios(records::ListWriter& console, const StudyTable& table);
+// The "RRMHobs=" and "Qobs=" records, each followed by an empty line.
+void print_observed(records::ListWriter& console, const ObservedStatistics& observed);
 
 // The results on the console: OSKEV's two result lines or OSKEV v1.0's framed block, then
 // how many runs had an undefined Q, if any did.

@@ -4,6 +4,7 @@
 #include <limits>
 #include <sstream>
 
+#include "analysis/engine.hpp"
 #include "analysis/program/replace_file.hpp"
 #include "analysis/program/report.hpp"
 #include "errors/run_stopped.hpp"
