@@ -7,14 +7,13 @@
 #include "analysis/program/report.hpp"
 #include "errors/error_service.hpp"
 #include "probability/chi_squared.hpp"
+#include "support/library_bundle.hpp"
 
 namespace oskev::analysis {
 namespace {
 
 struct Observed {
-  std::ostringstream console;
-  errors::ErrorService errors{console};
-  probability::SpecialFunctions special{errors};
+  testing::LibraryBundle library;
   StudyTable table;
   ObservedStatistics statistics;
 
@@ -23,7 +22,7 @@ struct Observed {
     records::ListReader reader(in, 10, "study.txt");
     table = make_study_table(read_study_counts(reader, nstudy), ccone, ccboth);
     compute_summary(table, statistics);
-    compute_heterogeneity(table, nstudy, statistics, special);
+    compute_heterogeneity(table, nstudy, statistics, library.special);
   }
 };
 
@@ -70,7 +69,7 @@ TEST(ObservedStatistics, NonFiniteValuesPassThroughWithoutFailing) {
   EXPECT_TRUE(std::isinf(o.table.RR[0]));
   EXPECT_TRUE(std::isnan(o.statistics.Q));
   EXPECT_TRUE(std::isnan(o.statistics.PASYM));
-  EXPECT_EQ(o.console.str(), "");
+  EXPECT_EQ(o.library.written(), "");
 }
 
 TEST(ObservedStatistics, OskevRecords) {
@@ -79,7 +78,7 @@ TEST(ObservedStatistics, OskevRecords) {
   records::ListWriter console(out);
   print_observed(console, o.statistics);
   EXPECT_EQ(out.str(), " RRMHobs=  0.5470545    \n  \n Qobs=  0.8231456    \n  \n");
-  EXPECT_EQ(o.statistics.PASYM, 1.0 - probability::DCHIDF(double{o.statistics.Q}, 2.0, o.special));
+  EXPECT_EQ(o.statistics.PASYM, 1.0 - probability::DCHIDF(double{o.statistics.Q}, 2.0, o.library.special));
 }
 
 }  // namespace
