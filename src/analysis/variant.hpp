@@ -11,4 +11,9 @@ inline const char* program_name(Variant variant) {
   return variant == Variant::kOskev ? "oskev" : "oskev-v1.0";
 }
 
+// The program's name as its titles spell it.
+inline const char* program_title(Variant variant) {
+  return variant == Variant::kOskev ? "OSKEV" : "OSKEV v1.0";
+}
+
 }  // namespace oskev::analysis

@@ -38,10 +38,6 @@ double title_height(const PlotData& data) {
   return kTitleHeight + (data.title.empty() ? 0.0 : kNameHeight);
 }
 
-std::string program_title(Variant variant) {
-  return variant == Variant::kOskev ? "OSKEV" : "OSKEV v1.0";
-}
-
 void draw_title(Document& doc, const PlotData& data) {
   double y = 0.0;
   if (!data.title.empty()) {
@@ -49,7 +45,7 @@ void draw_title(Document& doc, const PlotData& data) {
               kInk, "bold");
     y = kNameHeight;
   }
-  const std::string program = program_title(data.variant);
+  const std::string& program = data.program;
   draw_text(doc, program + ": extreme low homogeneity of risk ratios", 20.0, y + 30.0, data.title.empty() ? 20.0 : 15.0,
             "start", "title", kInk, "bold");
   const std::size_t studies = data.studies.size();
@@ -87,7 +83,7 @@ std::string render_plot(const PlotData& data) {
   const double null_top = forest.bottom + 12.0;
   const double height = null_top + plot_null::panel_height(data, simulated);
 
-  std::string title = program_title(data.variant) + ": risk ratios of the studies and the null distribution of Q";
+  std::string title = data.program + ": risk ratios of the studies and the null distribution of Q";
   if (!data.title.empty()) title = fit_text(data.title, 2000.0, 12.0) + " - " + title;
   Document doc(kWidth, height, title, kFont);
   draw_title(doc, data);

@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "analysis/plot/q_distribution.hpp"
-#include "analysis/variant.hpp"
 
 namespace oskev::analysis {
 
@@ -22,7 +21,7 @@ struct PlotStudy {
 
 // Everything the picture of a complete run shows.
 struct PlotData {
-  Variant variant = Variant::kOskev;
+  std::string program = "OSKEV";    // the program's name in the title
   std::int32_t iopt = 1;            // type of estimation
   std::vector<PlotStudy> studies;
   float rrmh = 0.0f;                // Mantel-Haenszel summary risk ratio

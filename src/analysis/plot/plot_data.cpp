@@ -2,10 +2,10 @@
 
 namespace oskev::analysis {
 
-PlotData plot_data(Variant variant, std::int32_t iopt, const StudyTable& table, const ObservedStatistics& observed,
+PlotData plot_data(const std::string& program, std::int32_t iopt, const StudyTable& table, const ObservedStatistics& observed,
                    float pemp, std::int32_t nruns) {
   PlotData data;
-  data.variant = variant;
+  data.program = program;
   data.iopt = iopt;
   for (std::size_t i = 0; i < table.size(); ++i) {
     data.studies.push_back(

@@ -172,7 +172,7 @@ int analyse_main(Variant variant, const std::vector<std::string>& arguments, con
   batch.done = [&](std::size_t i, const AnalysisResult& r, QDistribution* distribution) {
     if (!o.plot || r.status != 0 || distribution == nullptr) return;
     const BatchItem& item = items[i];
-    PlotData data = plot_data(variant, settings.iopt, r.table, r.observed, r.pemp, static_cast<std::int32_t>(r.runs));
+    PlotData data = plot_data(program_title(variant), settings.iopt, r.table, r.observed, r.pemp, static_cast<std::int32_t>(r.runs));
     data.title = item.name;
     data.labels = item.labels;
     data.summary_limits = std::make_pair(r.rrmh_lower, r.rrmh_upper);

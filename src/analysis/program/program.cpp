@@ -113,7 +113,7 @@ void run(Variant variant, const RunEnvironment& environment, const RunOptions& o
   replace_file(environment.directory / kResultsFile,
                results_file_text(variant, parameters.IOPT, result.observed, result.pemp));
   if (options.plot) {
-    PlotData data = plot_data(variant, parameters.IOPT, result.table, result.observed, result.pemp, parameters.NRUNS);
+    PlotData data = plot_data(program_title(variant), parameters.IOPT, result.table, result.observed, result.pemp, parameters.NRUNS);
     data.qsim = std::move(qsim);
     replace_file(environment.directory / *options.plot, render_plot(data));
   }

@@ -241,7 +241,7 @@ TEST(PlotDocument, OrdinaryRunIsWellFormedAndComplete) {
   EXPECT_EQ(p.text.find("<script"), std::string::npos);
   EXPECT_EQ(p.text.find("href"), std::string::npos);
   PlotData v10 = ordinary_data();
-  v10.variant = Variant::kOskevV10;
+  v10.program = "OSKEV v1.0";
   v10.iopt = 2;
   const Picture q(v10);
   EXPECT_EQ(q.one("title").text, "OSKEV v1.0: extreme low homogeneity of risk ratios");
