@@ -1,5 +1,7 @@
 #pragma once
 
+// Errors layer: the library's error service (routine stack, typed and coded messages, tracebacks, the rules for what stops a run) and its units.
+
 #include <array>
 #include <cstdint>
 #include <map>

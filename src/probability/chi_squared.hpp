@@ -1,5 +1,7 @@
 #pragma once
 
+// Probability layer: the chi-squared distribution function, on the special functions and machine constants beneath it.
+
 #include "probability/special_functions.hpp"
 
 namespace oskev::probability {

@@ -1,5 +1,7 @@
 #pragma once
 
+// Text layer: fixed-column edits of numbers, shared by the library's messages and the program's records; depends on nothing.
+
 #include <string>
 
 namespace oskev::text {

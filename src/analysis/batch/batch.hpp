@@ -1,5 +1,7 @@
 #pragma once
 
+// Batch layer: many meta-analyses analysed side by side on the engine, and their report as a table, CSV or JSON.
+
 #include <cstdint>
 #include <functional>
 #include <string>

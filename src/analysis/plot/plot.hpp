@@ -1,5 +1,7 @@
 #pragma once
 
+// Picture layer: one meta-analysis drawn as SVG, its studies' risk ratios and the null distribution of Q.
+
 #include <cstdint>
 #include <optional>
 #include <string>

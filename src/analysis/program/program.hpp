@@ -1,5 +1,7 @@
 #pragma once
 
+// Program layer: the faces of the two programs, the dialogue with its console and output.txt, the options, and the analyse command.
+
 #include <filesystem>
 #include <iosfwd>
 #include <optional>

@@ -1,5 +1,7 @@
 #pragma once
 
+// Records layer: list-directed records, their exact text on the console and in files, and the reading of answers and tables of studies.
+
 #include <cstdint>
 #include <initializer_list>
 #include <ostream>
