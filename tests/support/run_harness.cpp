@@ -42,8 +42,8 @@ RunOutcome run_in_scratch(const RunSetup& setup) {
   std::ostringstream console, errors;
   FailingStream failing(setup.console_fails_after.value_or(0));
   random::FixedClock clock(setup.time);
-  analysis::RunEnvironment environment{answers, setup.console_fails_after ? static_cast<std::ostream&>(failing) : console,
-                                       errors, folder.path(), clock};
+  std::ostream& shown = setup.console_fails_after ? static_cast<std::ostream&>(failing) : console;
+  analysis::RunEnvironment environment{answers, shown, errors, folder.path(), clock};
 
   RunOutcome outcome;
   outcome.status = analysis::run_program(setup.variant, environment);

@@ -114,7 +114,9 @@ TEST_F(BuiltProgram, StandardOutputOnAFullDeviceIsAFailedRun) {
       {"oskev-v1.0", {"--seed", "5"}, "oskev-v1.0: cannot write to standard output\n"},
       {"oskev", {"--help"}, "oskev: cannot write to standard output\n"},
       {"oskev-v1.0", {"--version"}, "oskev-v1.0: cannot write to standard output\n"},
-      {"oskev", {"analyse", "-r", "20", "--seed", "5", "study.txt"}, "oskev analyse: cannot write to standard output\n"},
+      {"oskev",
+       {"analyse", "-r", "20", "--seed", "5", "study.txt"},
+       "oskev analyse: cannot write to standard output\n"},
       {"oskev", {"analyse", "--help"}, "oskev analyse: cannot write to standard output\n"},
   };
   for (const auto& c : cases) {
