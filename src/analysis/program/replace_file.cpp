@@ -89,13 +89,10 @@ std::string unguessable_part() {
   return part;
 }
 
-// Why a file cannot have this name at all, if it cannot.
-std::optional<std::string> refusal_of_name(const fs::path& path) {
+// Whether the name ends in a folder rather than a file ("plots/", "study.txt/", "..").
+bool names_a_folder(const fs::path& path) {
   const fs::path name = path.filename();
-  if (name.empty() || name == "." || name == "..") return "it names a folder, not a file";
-  std::error_code error;
-  if (fs::is_directory(fs::status(path, error))) return "it is a folder";
-  return std::nullopt;
+  return name.empty() || name == "." || name == "..";
 }
 
 bool is_device(const fs::path& path) {
@@ -112,7 +109,7 @@ constexpr int kNameAttempts = 100;
 
 StagedFile::StagedFile(const fs::path& path, const std::string& text, std::string shown_name)
     : path_(path), shown_(std::move(shown_name)) {
-  if (const auto why = refusal_of_name(path)) fail(*why);
+  if (names_a_folder(path)) fail("it names a folder, not a file");
   if (is_device(path)) {
     // A device or a pipe (/dev/null, /dev/stdout, a named pipe) is written to, never replaced:
     // renaming over it would put a plain file in its place.
@@ -181,12 +178,13 @@ void check_replaceable(const fs::path& path, const std::string& shown_name) {
   auto refuse = [&](const std::string& why) {
     throw errors::RunStopped(errors::kExitOutputError, "cannot write " + shown_name + ": " + why);
   };
-  if (const auto why = refusal_of_name(path)) refuse(*why);
+  if (names_a_folder(path)) refuse("it names a folder, not a file");
+  std::error_code error;
+  if (fs::is_directory(fs::status(path, error))) refuse("it is a folder");
   if (is_device(path)) return;
   const fs::path folder = path.parent_path().empty() ? fs::path(".") : path.parent_path();
   std::string shown_folder = fs::path(shown_name).parent_path().string();
   if (shown_folder.empty()) shown_folder = folder.string();
-  std::error_code error;
   const fs::file_status status = fs::status(folder, error);
   if (!fs::exists(status)) refuse("the folder " + shown_folder + " does not exist");
   if (!fs::is_directory(status)) refuse(shown_folder + " is not a folder");

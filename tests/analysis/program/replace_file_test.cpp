@@ -101,7 +101,7 @@ TEST(StagedFile, FailuresNameTheFileAsTheUserNamedItAndLeaveNothing) {
   const fs::path base = folder.path();
   fs::create_directory(base / "plots");
   write_file(base / "study.txt", "1 2 3 4\n");
-  EXPECT_EQ(stop_report([&] { replace_file(base / "plots", "x", "plots"); }), "cannot write plots: it is a folder");
+  EXPECT_EQ(stop_report([&] { replace_file(base / "plots", "x", "plots"); }), "cannot write plots: Is a directory");
   EXPECT_EQ(stop_report([&] { replace_file(base / "study.txt/", "x", "study.txt/"); }),
             "cannot write study.txt/: it names a folder, not a file");
   EXPECT_EQ(stop_report([&] { replace_file(base / "none" / "q.svg", "x", "none/q.svg"); }),
@@ -109,7 +109,7 @@ TEST(StagedFile, FailuresNameTheFileAsTheUserNamedItAndLeaveNothing) {
   EXPECT_EQ(stop_report([&] { replace_file(base / "study.txt" / "q.svg", "x", "study.txt/q.svg"); }),
             "cannot write study.txt/q.svg: Not a directory");
   // Without a name of its own to show, the file's name, or the whole path when it has none.
-  EXPECT_EQ(stop_report([&] { replace_file(base / "plots", "x"); }), "cannot write plots: it is a folder");
+  EXPECT_EQ(stop_report([&] { replace_file(base / "plots", "x"); }), "cannot write plots: Is a directory");
   EXPECT_EQ(stop_report([&] { replace_file(base / "study.txt/", "x"); }),
             "cannot write " + (base / "study.txt/").string() + ": it names a folder, not a file");
   EXPECT_EQ(names_in(base), (std::vector<std::string>{"plots", "study.txt"}));
