@@ -9,7 +9,6 @@
 #include <filesystem>
 #include <signal.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include "analysis/program/replace_file.hpp"
 #include "errors/run_stopped.hpp"
@@ -78,22 +77,6 @@ TEST(StagedFile, TheNewFileHasTheUsualPermissionsOfANewFile) {
   ASSERT_EQ(::lstat(path.c_str(), &kind), 0);
   EXPECT_TRUE(S_ISREG(kind.st_mode));
   EXPECT_EQ(kind.st_mode & 0777, 0644u);
-}
-
-// A link planted where the temporary file used to go (the file's name, ".tmp." and the process
-// number) is neither followed nor put in the file's place.
-TEST(StagedFile, APlantedLinkIsNeverFollowed) {
-  ScratchFolder folder;
-  const fs::path path = folder.path() / "output.txt";
-  write_file(folder.path() / "victim", "the victim's own text\n");
-  const std::string planted = "output.txt.tmp." + std::to_string(::getpid());
-  fs::create_symlink(folder.path() / "victim", folder.path() / planted);
-  replace_file(path, "the results\n");
-  EXPECT_EQ(read_file(folder.path() / "victim"), "the victim's own text\n");
-  EXPECT_FALSE(fs::is_symlink(path));
-  EXPECT_EQ(read_file(path), "the results\n");
-  EXPECT_TRUE(fs::is_symlink(folder.path() / planted));
-  EXPECT_EQ(names_in(folder.path()), (std::vector<std::string>{"output.txt", planted, "victim"}));
 }
 
 TEST(StagedFile, FailuresNameTheFileAsTheUserNamedItAndLeaveNothing) {
@@ -249,18 +232,6 @@ TEST(StagedFileSignals, AnEarlierHandlerIsCalledAndRestored) {
   EXPECT_EQ(read_file(path), "new\n");
   ::sigaction(SIGTERM, &before, nullptr);
   EXPECT_EQ(names_in(folder.path()), std::vector<std::string>{"output.txt"});
-}
-
-TEST(StagedFileSignals, NothingChangesOutsideAStagedFilesLife) {
-  struct sigaction before_int = {}, before_term = {}, after = {};
-  ::sigaction(SIGINT, nullptr, &before_int);
-  ::sigaction(SIGTERM, nullptr, &before_term);
-  ScratchFolder folder;
-  replace_file(folder.path() / "output.txt", "new\n");
-  ::sigaction(SIGINT, nullptr, &after);
-  EXPECT_EQ(after.sa_handler, before_int.sa_handler);
-  ::sigaction(SIGTERM, nullptr, &after);
-  EXPECT_EQ(after.sa_handler, before_term.sa_handler);
 }
 
 }  // namespace
