@@ -13,7 +13,6 @@
 #include "analysis/plot/plot_data.hpp"
 #include "analysis/records/study_tables.hpp"
 #include "analysis/program/replace_file.hpp"
-#include "analysis/program/replace_file.hpp"
 #include "analysis/program/report.hpp"
 #include "analysis/batch/report_row.hpp"
 #include "errors/run_stopped.hpp"
@@ -152,10 +151,12 @@ int analyse_main(Variant variant, const std::vector<std::string>& arguments, con
   settings.variant = variant;
 
   std::vector<fs::path> pictures;
+  std::vector<std::string> picture_names;  // as the pattern gives them, for messages
   if (o.plot) {
     std::map<fs::path, std::size_t> taken;
     for (std::size_t i = 0; i < items.size(); ++i) {
-      pictures.push_back(resolve(environment, picture_name(*o.plot, items[i], i)));
+      picture_names.push_back(picture_name(*o.plot, items[i], i));
+      pictures.push_back(resolve(environment, picture_names.back()));
       if (auto [at, fresh] = taken.emplace(pictures.back(), i); !fresh) {
         environment.errors << me << ": --plot " << *o.plot << " gives meta-analyses " << at->second + 1 << " and "
                            << i + 1 << " the same picture, " << pictures.back().string()
@@ -181,7 +182,7 @@ int analyse_main(Variant variant, const std::vector<std::string>& arguments, con
     try {
       std::error_code ignored;  // a folder that cannot be made shows as the write's failure
       fs::create_directories(pictures[i].parent_path(), ignored);
-      replace_file(pictures[i], render_plot(data));
+      replace_file(pictures[i], render_plot(data), picture_names[i]);
     } catch (const errors::RunStopped& stop) {
       std::lock_guard<std::mutex> lock(picture_errors);
       environment.errors << me << ": " << stop.report() << '\n';
@@ -206,7 +207,7 @@ int analyse_main(Variant variant, const std::vector<std::string>& arguments, con
   const std::string text = render(o.format, rows, BatchInfo{"oskev analyse", OSKEV_VERSION});
   if (o.output) {
     try {
-      replace_file(resolve(environment, *o.output), text);
+      replace_file(resolve(environment, *o.output), text, *o.output);
     } catch (const errors::RunStopped& stop) {
       // Nothing of a long batch is lost: the results go to standard output instead.
       environment.errors << me << ": " << stop.report() << "; the results follow on standard output\n";
