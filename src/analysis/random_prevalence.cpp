@@ -10,6 +10,8 @@
 #include <vector>
 
 #include "random/draw_pool.hpp"
+#include "analysis/run_statistics.hpp"
+#include "analysis/simulated_tables.hpp"
 #include "analysis/simulation_steps.hpp"
 
 namespace oskev::analysis::simulation_steps {

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "random/draw_pool.hpp"
+#include "analysis/run_statistics.hpp"
 #include "analysis/simulated_tables.hpp"
 #include "analysis/simulation_steps.hpp"
 #include "errors/run_stopped.hpp"

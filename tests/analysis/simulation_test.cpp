@@ -4,6 +4,7 @@
 #include <sstream>
 #include <vector>
 
+#include "analysis/run_statistics.hpp"
 #include "analysis/simulated_tables.hpp"
 #include "analysis/simulation.hpp"
 
