@@ -6,14 +6,15 @@
 #include <stdexcept>
 #include <string>
 
-#include "random/draw_pool.hpp"
+#include "analysis/random_prevalence.hpp"
 #include "analysis/run_statistics.hpp"
 #include "analysis/simulated_tables.hpp"
 #include "analysis/simulation_steps.hpp"
 #include "errors/run_stopped.hpp"
+#include "random/draw_pool.hpp"
+#include "random/uniform_cursor.hpp"
 
 namespace oskev::analysis {
-
 
 void Generators::start() {
   if (ISAVE_ != 0) return;
@@ -149,7 +150,7 @@ void simulate_slices(Variant variant, const RunParameters& parameters, const Stu
   if (parameters.IOPT == 1) {
     simulate_fixed_prevalence(parameters, table, rrmh, generators, bounds, slices.spread, sink);
   } else {
-    simulate_random_prevalence(variant, parameters, table, rrmh, generators, limits, bounds, slices.spread, sink);
+    random_prevalence::simulate(variant, parameters, table, rrmh, generators, limits, bounds, slices.spread, sink);
   }
 }
 

@@ -8,6 +8,8 @@
 #include <sstream>
 #include <vector>
 
+#include "random/uniform_cursor.hpp"
+
 namespace oskev::random {
 namespace {
 
@@ -222,7 +224,7 @@ TEST(UniformCursorTest, GivesExactlyTheUniformsOfRnunone) {
     ahead.SEEDSET(seed);
     for (int taken : {1, 15, 16, 17, 100003}) {
       {
-        UniformCursor cursor(ahead);
+        UniformCursor cursor(ahead.draws());
         for (int i = 0; i < taken; ++i) ASSERT_EQ(bits(cursor.next()), bits(one.RNUNONE())) << seed;
       }
       ASSERT_EQ(ahead.state(), one.state()) << seed << " " << taken;
@@ -237,7 +239,7 @@ TEST(UniformCursorTest, ReadiesAnUnseededStreamLikeRnunone) {
   UniformStream one(errors, clock);
   UniformStream ahead(errors, clock);
   const float expected = one.RNUNONE();
-  UniformCursor cursor(ahead);
+  UniformCursor cursor(ahead.draws());
   EXPECT_EQ(bits(cursor.next()), bits(expected));
   cursor.commit();
   EXPECT_EQ(ahead.state(), one.state());
