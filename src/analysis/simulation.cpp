@@ -35,7 +35,7 @@ void Generators::GETUNI(float& r) {
   const std::int32_t state = random::UniformStream::next_state(ISAVE_);
   stream_.SEEDSET(state);
   r = stream_.uniform(state);
-  if (log != nullptr) log->push_back({GeneratorCall::Kind::kUniform, r, 0, 0.0f, 0, 0});
+  if (recording_) [[unlikely]] calls_.push_back({GeneratorCall::Kind::kUniform, r, 0, 0.0f, 0, 0});
 }
 
 void Generators::peek_GETUNI(std::size_t count, float* values, std::int32_t* saved) {

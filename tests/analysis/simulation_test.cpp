@@ -19,13 +19,13 @@ struct Library {
   random::UniformStream stream{errors, clock};
   random::BinomialSetup setup;
   Generators generators{stream, setup, errors};
-  std::vector<GeneratorCall> log;
+  const std::vector<GeneratorCall>& log = generators.calls();
 
   explicit Library(random::TimeOfDay time) : clock(time) {
     std::int32_t iseed = 0;
     stream.SEEDSET(iseed);
     stream.SEEDGET(iseed);
-    generators.log = &log;
+    generators.record_calls();
   }
 };
 
