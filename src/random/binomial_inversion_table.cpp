@@ -2,9 +2,8 @@
 // once per call.
 //
 // Must equal: inversion_variate (binomial_inversion.hpp) called nr times on the same stream,
-// variate for variate, using the same uniforms. Proved by the tests
-// BinomialTest.ManyVariatesInOneCallEqualOneVariatePerCall and BinomialTest.MillionVariatesFromSeedOne's
-// inversion neighbours, and InversionPaths.TableEqualsTheSearch.
+// variate for variate, leaving the stream where those calls leave it. Proved by the tests
+// InversionPaths.TableEqualsTheSearch and BinomialTest.ManyVariatesInOneCallEqualOneVariatePerCall.
 
 #include <array>
 #include <cstddef>
