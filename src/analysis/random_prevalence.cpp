@@ -166,11 +166,12 @@ class ArmWorker {
       by_total_.assign(std::min<std::size_t>(static_cast<std::size_t>(s1) + s2 + 1, kKeptTotals), TotalSetups{});
       setups_.clear();
     }
-    singles_.clear();
-    for (const PlannedRun& run : runs) {
+    singles_.resize(2 * runs.size());
+    for (std::size_t r = 0; r < runs.size(); ++r) {
+      const PlannedRun& run = runs[r];
       const TotalSetups t = setups_for(run, s1, s2);
-      singles_.push_back({s1, run.parm1, run.seed1, 0, t.arm1});
-      singles_.push_back({s2, run.parm2, run.seed2, 0, t.arm2});
+      singles_[2 * r] = {s1, run.parm1, run.seed1, 0, t.arm1};
+      singles_[2 * r + 1] = {s2, run.parm2, run.seed2, 0, t.arm2};
     }
     draws_.draw_singles(singles_);
     for (std::size_t r = 0; r < runs.size(); ++r) {
