@@ -114,12 +114,12 @@ void PlanReader::read(std::size_t i, std::size_t first, std::size_t last, std::v
   for (std::size_t k = first; k < last;) {
     const std::size_t ahead = read_ahead(i, last - k);
     bool redrawn = false;
-    for (std::size_t j = 0; j < ahead && !redrawn; ++j) {
-      // 1. The total.
+    for (std::size_t j = 0; j < ahead; ++j) {
+      // The total.
       generators_.take_GETUNI(uniforms_[3 * j], saved_[3 * j]);
       generators_.note_GETBIN(npool, ppool, 1, totals_[j].seed);
-      // 2., 3. The arm probabilities, and whether the total is kept. The values read ahead
-      // after a redrawn one shift by one: they are read again.
+      // Its arm probabilities, and whether it is kept. The values read ahead after a redrawn
+      // total shift by one: they are read again.
       const std::int32_t nevt = totals_[j].variate;
       const ArmProbabilities a = arm_probabilities(nevt, rrmh_, c[kSubjects1], c[kSubjects2], variant_);
       redrawn = !a.accepted;
@@ -128,7 +128,7 @@ void PlanReader::read(std::size_t i, std::size_t first, std::size_t last, std::v
         break;
       }
       in_run = 0;
-      // 4. The arms.
+      // The arms, each from a seed of its own.
       const std::int32_t seed1 = seed_from_uniform(uniforms_[3 * j + 1]);
       const std::int32_t seed2 = seed_from_uniform(uniforms_[3 * j + 2]);
       generators_.take_GETUNI(uniforms_[3 * j + 1], saved_[3 * j + 1]);
