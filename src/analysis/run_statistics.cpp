@@ -1,3 +1,6 @@
+#include "analysis/run_statistics.hpp"
+
+#include <array>
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -5,7 +8,6 @@
 #include <vector>
 
 #include "random/draw_pool.hpp"
-#include "analysis/simulated_tables.hpp"
 
 namespace oskev::analysis {
 

@@ -1,5 +1,8 @@
 #pragma once
 
+// The simulated tables of every study over a slice of runs, as the null models fill them and
+// the statistics of every run read them.
+
 #include <array>
 #include <cstdint>
 #include <vector>
@@ -86,11 +89,5 @@ struct SimulatedStudy {
     return {sima, simc, raw_s1, raw_s2};
   }
 };
-
-// QSIM of every run: its Mantel-Haenszel summary from all studies' tables, then the
-// inverse-variance weighted squared distances of the studies' log risk ratios from it.
-// Large sets are spread over helper threads when `may_spread`.
-std::vector<float> run_statistics(const std::vector<SimulatedStudy>& studies, std::size_t runs,
-                                  bool may_spread = true);
 
 }  // namespace oskev::analysis

@@ -6,13 +6,15 @@
 #include <stdexcept>
 #include <string>
 
-#include "random/draw_pool.hpp"
+#include "analysis/random_prevalence.hpp"
+#include "analysis/run_statistics.hpp"
 #include "analysis/simulated_tables.hpp"
 #include "analysis/simulation_steps.hpp"
 #include "errors/run_stopped.hpp"
+#include "random/draw_pool.hpp"
+#include "random/uniform_cursor.hpp"
 
 namespace oskev::analysis {
-
 
 void Generators::start() {
   if (ISAVE_ != 0) return;
@@ -33,7 +35,7 @@ void Generators::GETUNI(float& r) {
   const std::int32_t state = random::UniformStream::next_state(ISAVE_);
   stream_.SEEDSET(state);
   r = stream_.uniform(state);
-  if (log != nullptr) log->push_back({GeneratorCall::Kind::kUniform, r, 0, 0.0f, 0, 0});
+  if (recording_) [[unlikely]] calls_.push_back({GeneratorCall::Kind::kUniform, r, 0, 0.0f, 0, 0});
 }
 
 void Generators::peek_GETUNI(std::size_t count, float* values, std::int32_t* saved) {
@@ -148,7 +150,7 @@ void simulate_slices(Variant variant, const RunParameters& parameters, const Stu
   if (parameters.IOPT == 1) {
     simulate_fixed_prevalence(parameters, table, rrmh, generators, bounds, slices.spread, sink);
   } else {
-    simulate_random_prevalence(variant, parameters, table, rrmh, generators, limits, bounds, slices.spread, sink);
+    random_prevalence::simulate(variant, parameters, table, rrmh, generators, limits, bounds, slices.spread, sink);
   }
 }
 

@@ -45,7 +45,7 @@ class Generators {
   // A GETBIN call with checked arguments that another thread makes on a stream of its own:
   // noted here, in the order the program makes it.
   void note_GETBIN(std::int32_t n, float p, std::int32_t nr, std::int32_t iseed) {
-    if (log != nullptr) log->push_back({GeneratorCall::Kind::kBinomial, 0.0f, n, p, nr, iseed});
+    if (recording_) [[unlikely]] calls_.push_back({GeneratorCall::Kind::kBinomial, 0.0f, n, p, nr, iseed});
   }
 
   // Reads the private stream ahead, which depends on nothing else: values[j] is what the
@@ -56,7 +56,7 @@ class Generators {
   // leaves it is never seen.
   void take_GETUNI(float value, std::int32_t saved) {
     ISAVE_ = saved;
-    if (log != nullptr) log->push_back({GeneratorCall::Kind::kUniform, value, 0, 0.0f, 0, 0});
+    if (recording_) [[unlikely]] calls_.push_back({GeneratorCall::Kind::kUniform, value, 0, 0.0f, 0, 0});
   }
 
   // Where the private stream stands: the state the last GETUNI call saved (the clock seed
@@ -68,8 +68,9 @@ class Generators {
   }
   void restore_private_state(std::int32_t saved) noexcept { ISAVE_ = saved; }
 
-  // When set, every call is appended here.
-  std::vector<GeneratorCall>* log = nullptr;
+  // From now on every call is kept, in the order the program makes it, for a test to follow.
+  void record_calls() { recording_ = true; }
+  const std::vector<GeneratorCall>& calls() const noexcept { return calls_; }
 
  private:
   random::UniformStream& stream_;
@@ -80,6 +81,8 @@ class Generators {
   void start();
 
   std::int32_t ISAVE_ = 0;
+  bool recording_ = false;
+  std::vector<GeneratorCall> calls_;
 };
 
 // Heterogeneity statistics of the simulated runs.

@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "analysis/run_parameters.hpp"
-#include "analysis/simulated_tables.hpp"
 #include "analysis/simulation.hpp"
 #include "analysis/study_table.hpp"
 #include "analysis/variant.hpp"
@@ -35,10 +34,5 @@ inline void plan_or_stop(Generators& generators, std::int32_t n, float p, std::i
 // The first run of every slice, and the end: slices start at `first_runs` and double up to
 // `most_runs`.
 std::vector<std::size_t> slice_bounds(std::size_t runs, const SliceOptions& slices);
-
-// Random prevalence of total events, slice by slice (defined beside the model).
-void simulate_random_prevalence(Variant variant, const RunParameters& p, const StudyTable& table, float rrmh,
-                                Generators& generators, const RedrawLimits& limits,
-                                const std::vector<std::size_t>& bounds, bool spread, const SliceSink& sink);
 
 }  // namespace oskev::analysis::simulation_steps

@@ -1,5 +1,7 @@
 #pragma once
 
+// The local time of day, the random stream's only outside input: its seed when none is given.
+
 #include <cstdint>
 
 namespace oskev::random {

@@ -1,7 +1,5 @@
 #include "random/uniform_stream.hpp"
 
-#include <cmath>
-
 #include "probability/machine.hpp"
 
 namespace oskev::random {
@@ -20,17 +18,14 @@ void UniformStream::SEEDINIT(std::int32_t icode) {
       product = static_cast<double>(s) * shrink;
       s = static_cast<float>(product);
     } while (!(product * 0x1p31 < 1.0));
+    // The loop ends after one step, at the factor the uniforms of every state are formed with.
     scale_ = s;
-    int exponent = 0;
-    const float fraction = std::frexp(scale_, &exponent);
-    scale_mantissa_ = static_cast<std::int64_t>(std::ldexp(fraction, 24));
-    scale_power_ = std::ldexp(1.0f, exponent - 24);
     first_use_ = false;
   }
   if (icode == -1) {
     seed_given_ = true;
   } else if (icode == 0 && !seed_given_) {
-    state_ = SEEDCLK();
+    lehmer_.state = SEEDCLK();
     seed_given_ = true;
   }
 }
@@ -57,16 +52,16 @@ void UniformStream::SEEDSET(std::int32_t iseed) {
   if (iseed == 0) {
     // Deliberately no readying step: a stream never seeded before takes a fresh clock seed
     // at its next readying step, replacing this one.
-    state_ = SEEDCLK();
+    lehmer_.state = SEEDCLK();
     return;
   }
   SEEDINIT(-1);
-  state_ = iseed;
+  lehmer_.state = iseed;
 }
 
 void UniformStream::SEEDGET(std::int32_t& iseed) {
   SEEDINIT(0);
-  iseed = state_;
+  iseed = lehmer_.state;
 }
 
 void UniformStream::RNUN(std::int32_t nr, float* r) {
@@ -81,56 +76,9 @@ void UniformStream::RNUN(std::int32_t nr, float* r) {
     SEEDINIT(0);
     rnun_first_call_ = false;
   }
-  std::int32_t x = state_;
-  for (std::int32_t i = 0; i < nr; ++i) {
-    x = next_state(x);
-    r[i] = uniform(x);
-  }
-  state_ = x;
-}
-
-namespace {
-
-// a^1 ... a^kBlock mod (2^31 - 1).
-constexpr std::array<std::uint32_t, UniformCursor::kBlock> multiplier_powers() {
-  std::array<std::uint32_t, UniformCursor::kBlock> powers{};
-  std::uint64_t power = 1;
-  for (auto& entry : powers) {
-    power = power * UniformStream::kMultiplier % UniformStream::kModulus;
-    entry = static_cast<std::uint32_t>(power);
-  }
-  return powers;
-}
-
-constexpr auto kMultiplierPowers = multiplier_powers();
-
-}  // namespace
-
-UniformCursor::UniformCursor(UniformStream& stream) : stream_(stream) {
-  if (stream_.rnunone_first_call_) {
-    stream_.SEEDINIT(0);
-    stream_.rnunone_first_call_ = false;
-  }
-  current_ = stream_.state_;
-}
-
-void UniformCursor::refill() noexcept {
-  look_ahead(states_.data(), kBlock);
-  pos_ = 0;
-}
-
-void UniformCursor::look_ahead(std::int32_t* states, int count) const noexcept {
-  successors(current_, states, static_cast<std::size_t>(count));
-}
-
-void UniformCursor::successors(std::int32_t x, std::int32_t* states, std::size_t count) noexcept {
-  std::size_t block = 0;
-  for (; block + kBlock <= count; block += kBlock) {
-    std::int32_t* out = states + block;
-    for (std::size_t j = 0; j < kMultiplierPowers.size(); ++j) out[j] = advance(x, kMultiplierPowers[j]);
-    x = out[kBlock - 1];
-  }
-  for (; block < count; ++block) states[block] = x = UniformStream::next_state(x);
+  Lehmer x = lehmer_;
+  for (std::int32_t i = 0; i < nr; ++i) r[i] = x.next();
+  lehmer_ = x;
 }
 
 void IARGCHK(std::int32_t ival, std::string_view name, std::int32_t ilow, std::int32_t& icode,

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "analysis/run_statistics.hpp"
 #include "analysis/simulated_tables.hpp"
 
 namespace oskev::analysis {

@@ -4,6 +4,8 @@
 #include <sstream>
 #include <vector>
 
+#include "analysis/random_prevalence.hpp"
+#include "analysis/run_statistics.hpp"
 #include "analysis/simulated_tables.hpp"
 #include "analysis/simulation.hpp"
 
@@ -18,13 +20,13 @@ struct Library {
   random::UniformStream stream{errors, clock};
   random::BinomialSetup setup;
   Generators generators{stream, setup, errors};
-  std::vector<GeneratorCall> log;
+  const std::vector<GeneratorCall>& log = generators.calls();
 
   explicit Library(random::TimeOfDay time) : clock(time) {
     std::int32_t iseed = 0;
     stream.SEEDSET(iseed);
     stream.SEEDGET(iseed);
-    generators.log = &log;
+    generators.record_calls();
   }
 };
 
@@ -294,6 +296,129 @@ TEST(Simulation, RandomPrevalenceEqualsDrawsMadeOneByOne) {
   const std::vector<float> replayed = run_statistics(studies, 30000);
   for (std::size_t k = 0; k < 30000; ++k) {
     ASSERT_EQ(std::bit_cast<std::uint32_t>(runs.QSIM[k]), std::bit_cast<std::uint32_t>(replayed[k])) << k;
+  }
+}
+
+// ---- Random prevalence, stage by stage ------------------------------------------------------
+
+using random_prevalence::arm_probabilities;
+using random_prevalence::ArmProbabilities;
+using random_prevalence::PlannedRun;
+using random_prevalence::PlanReader;
+
+TEST(ArmProbabilities, FromTheDrawnTotalAndTheObservedSizes) {
+  const ArmProbabilities even = arm_probabilities(20, 1.0f, 100.0f, 100.0f, Variant::kOskev);
+  EXPECT_EQ(even.parm2, 0.1f);
+  EXPECT_EQ(even.parm1, 0.1f);
+  EXPECT_TRUE(even.accepted);
+  // PARM2 = NEVT / (RRMH·s1 + s2) in double, rounded once; PARM1 = RRMH·PARM2, rounded again.
+  const ArmProbabilities odd = arm_probabilities(30, 0.55f, 120.5f, 118.0f, Variant::kOskev);
+  EXPECT_EQ(odd.parm2, static_cast<float>(30 / (double{0.55f} * 120.5 + 118.0)));
+  EXPECT_EQ(odd.parm1, static_cast<float>(double{0.55f} * odd.parm2));
+  EXPECT_TRUE(odd.accepted);
+}
+
+TEST(ArmProbabilities, TotalsOutsideTheProbabilitiesAreRedrawn) {
+  for (const Variant variant : {Variant::kOskev, Variant::kOskevV10}) {
+    EXPECT_FALSE(arm_probabilities(0, 1.0f, 10.0f, 10.0f, variant).accepted);  // no events: both 0
+    const ArmProbabilities one = arm_probabilities(20, 1.0f, 10.0f, 10.0f, variant);
+    EXPECT_EQ(one.parm2, 1.0f);
+    EXPECT_TRUE(one.accepted);  // exactly 1 is kept
+    EXPECT_FALSE(arm_probabilities(21, 1.0f, 10.0f, 10.0f, variant).accepted);
+    // Only arm 1 above 1: PARM2 = 20/30, PARM1 = 40/30.
+    const ArmProbabilities arm1 = arm_probabilities(20, 2.0f, 10.0f, 10.0f, variant);
+    EXPECT_LT(arm1.parm2, 1.0f);
+    EXPECT_GT(arm1.parm1, 1.0f);
+    EXPECT_FALSE(arm1.accepted);
+    // Only arm 1 at 0: RRMH·PARM2 below the smallest single-precision value.
+    const ArmProbabilities tiny = arm_probabilities(1, 0x1p-149f, 10.0f, 10.0f, variant);
+    EXPECT_GT(tiny.parm2, 0.0f);
+    EXPECT_EQ(tiny.parm1, 0.0f);
+    EXPECT_FALSE(tiny.accepted);
+  }
+  // Negative probabilities (from negative corrections): OSKEV keeps them, OSKEV v1.0 redraws.
+  const ArmProbabilities oskev = arm_probabilities(5, 1.0f, -20.0f, 10.0f, Variant::kOskev);
+  EXPECT_EQ(oskev.parm2, -0.5f);
+  EXPECT_TRUE(oskev.accepted);
+  EXPECT_FALSE(arm_probabilities(5, 1.0f, -20.0f, 10.0f, Variant::kOskevV10).accepted);
+}
+
+// The plan as the program makes it, call after call: for every run GETUNI and GETBIN for a
+// total until one gives both arm probabilities in (0, 1], then GETUNI and GETBIN for each arm.
+std::vector<PlannedRun> one_piece_plan(Variant variant, const StudyTable& table, float rrmh, std::size_t runs,
+                                       Generators& generators) {
+  std::vector<PlannedRun> plan;
+  for (std::size_t i = 0; i < table.size(); ++i) {
+    const auto& raw = table.NCOUNT[i];
+    const auto& c = table.COUNT[i];
+    const std::int32_t npool = raw[kSubjects1] + raw[kSubjects2];
+    const float ppool = static_cast<float>((double{c[kEvents1]} + c[kEvents2]) / (double{c[kSubjects1]} + c[kSubjects2]));
+    for (std::size_t k = 0; k < runs; ++k) {
+      PlannedRun run;
+      for (;;) {
+        float ru = 0.0f;
+        generators.GETUNI(ru);
+        generators.GETBIN(npool, ppool, &run.nevt, 1, seed_from_uniform(ru));
+        run.parm2 = static_cast<float>(run.nevt / (double{rrmh} * c[kSubjects1] + c[kSubjects2]));
+        run.parm1 = static_cast<float>(double{rrmh} * run.parm2);
+        const bool low = variant == Variant::kOskevV10 ? (run.parm2 <= 0.0f || run.parm1 <= 0.0f)
+                                                        : (run.parm2 == 0.0f || run.parm1 == 0.0f);
+        if (!(run.parm2 > 1.0f || run.parm1 > 1.0f || low)) break;
+      }
+      float ru = 0.0f;
+      std::int32_t arm = 0;
+      generators.GETUNI(ru);
+      run.seed1 = seed_from_uniform(ru);
+      generators.GETBIN(raw[kSubjects1], run.parm1, &arm, 1, run.seed1);
+      generators.GETUNI(ru);
+      run.seed2 = seed_from_uniform(ru);
+      generators.GETBIN(raw[kSubjects2], run.parm2, &arm, 1, run.seed2);
+      plan.push_back(run);
+    }
+  }
+  return plan;
+}
+
+TEST(RandomPrevalencePlan, IsThePlanOfTheOnePieceSimulation) {
+  // The first study redraws a total one time in five; the last has a one-arm correction.
+  const RunParameters p = parameters(3, 1000, 0.5f, 0.5f, 2);
+  const StudyTable table = corrected("1 15 1 15\n15 120 25 118\n0 54 3 60\n", p);
+  for (const Variant variant : {Variant::kOskev, Variant::kOskevV10}) {
+    Library staged({14, 5, 9}), one_piece({14, 5, 9});
+    const std::vector<PlannedRun> expected = one_piece_plan(variant, table, 0.8f, 1000, one_piece.generators);
+
+    // Read in pieces of uneven length, the first of each study only walked through.
+    PlanReader reader(variant, table, 0.8f, staged.generators, RedrawLimits{});
+    std::vector<PlannedRun> plan;
+    for (std::size_t i = 0; i < 3; ++i) {
+      std::vector<PlannedRun> walked;
+      reader.read(i, 0, 100, nullptr);
+      reader.read(i, 100, 137, &walked);
+      reader.read(i, 137, 1000, &walked);
+      ASSERT_EQ(walked.size(), 900u);
+      for (std::size_t k = 0; k < 100; ++k) plan.push_back(expected[i * 1000 + k]);
+      plan.insert(plan.end(), walked.begin(), walked.end());
+    }
+    ASSERT_EQ(plan.size(), expected.size());
+    for (std::size_t k = 0; k < plan.size(); ++k) {
+      ASSERT_EQ(plan[k].nevt, expected[k].nevt) << k;
+      ASSERT_EQ(std::bit_cast<std::uint32_t>(plan[k].parm1), std::bit_cast<std::uint32_t>(expected[k].parm1)) << k;
+      ASSERT_EQ(std::bit_cast<std::uint32_t>(plan[k].parm2), std::bit_cast<std::uint32_t>(expected[k].parm2)) << k;
+      ASSERT_EQ(plan[k].seed1, expected[k].seed1) << k;
+      ASSERT_EQ(plan[k].seed2, expected[k].seed2) << k;
+    }
+    // Every call the program makes is noted, in its order, redrawn totals included.
+    ASSERT_EQ(staged.log.size(), one_piece.log.size());
+    for (std::size_t j = 0; j < staged.log.size(); ++j) {
+      const GeneratorCall &a = staged.log[j], &b = one_piece.log[j];
+      ASSERT_EQ(a.kind, b.kind) << j;
+      ASSERT_EQ(std::bit_cast<std::uint32_t>(a.uniform), std::bit_cast<std::uint32_t>(b.uniform)) << j;
+      ASSERT_EQ(a.n, b.n) << j;
+      ASSERT_EQ(std::bit_cast<std::uint32_t>(a.p), std::bit_cast<std::uint32_t>(b.p)) << j;
+      ASSERT_EQ(a.nr, b.nr) << j;
+      ASSERT_EQ(a.seed, b.seed) << j;
+    }
+    EXPECT_GT(staged.log.size(), 2u * 3u * 3u * 1000u + 100u);  // redrawn totals among them
   }
 }
 

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "random/binomial.hpp"
+#include "random/binomial_singles.hpp"
 
 namespace oskev::random {
 namespace {
@@ -17,7 +18,8 @@ struct Singles {
   std::ostringstream sink;
   errors::ErrorService errors{sink};
   FixedClock clock;
-  UniformStream one_by_one{errors, clock}, scratch{errors, clock};
+  UniformStream one_by_one{errors, clock};
+  SingleDrawScratch scratch;
   BinomialSetup setup;
   BinomialSetupCache setups;
   std::int32_t x = 987654321;
@@ -70,7 +72,7 @@ TEST(SingleDraws, SharedSetUpsAndAForgettingCacheChangeNothing) {
       SingleDraw d{n, p, singles.next(), -1};
       if (i % 3 == 0) {
         BinomialSetup& own = shared.emplace_back();
-        if (prepare_shared_btpe(n, p, own)) d.shared = &own;
+        if (prepare_btpe_setup(n, p, own)) d.shared = &own;
       }
       draws.push_back(d);
     }
@@ -84,25 +86,25 @@ TEST(SingleDraws, SharedSetUpsAndAForgettingCacheChangeNothing) {
   }
 }
 
-// Set-ups that the draws complete as their attempts need it (on one thread) give the same
-// variates as complete ones, and end with the same ratios where they formed any.
-TEST(SingleDraws, UnsharedSetUpsFormTheirRatiosAsNeeded) {
+// Every draw handed a set-up made for its own pair gives the variate of the draw made one by
+// one, and every set-up holds the ratios of one made afresh for the same pair.
+TEST(SingleDraws, SetUpsOfTheirOwnEqualFreshOnes) {
   Singles singles;
-  std::deque<BinomialSetup> unshared;
+  std::deque<BinomialSetup> own_setups;
   std::vector<SingleDraw> draws;
   for (int i = 0; i < 6000; ++i) {
     const std::int32_t n = 40 + singles.next() % 400;
     const float p = static_cast<float>(singles.next() % 9973 + 1) / 9974.0f;
     SingleDraw d{n, p, singles.next(), -1};
-    BinomialSetup& own = unshared.emplace_back();
-    if (prepare_unshared_btpe(n, p, own)) d.shared = &own;
+    BinomialSetup& own = own_setups.emplace_back();
+    if (prepare_btpe_setup(n, p, own)) d.shared = &own;
     draws.push_back(d);
   }
   singles.expect_one_by_one(draws);
-  for (const BinomialSetup& s : unshared) {
+  for (const BinomialSetup& s : own_setups) {
     if (s.nsave == 0) continue;
     BinomialSetup complete;
-    ASSERT_TRUE(prepare_shared_btpe(s.nsave, s.psave, complete));
+    ASSERT_TRUE(prepare_btpe_setup(s.nsave, s.psave, complete));
     for (std::size_t k = 0; k < s.ratio.size(); ++k) {
       if (s.ratio_known >> k & 1u) ASSERT_EQ(s.ratio[k], complete.ratio[k]) << s.nsave << " " << s.psave << " " << k;
     }
@@ -116,7 +118,7 @@ TEST(SingleDraws, RatiosNearTheModeAreTheExplicitEvaluations) {
   for (const auto& [n, p] : std::vector<std::pair<std::int32_t, float>>{
            {100, 0.3f}, {60, 0.45f}, {1000, 0.02f}, {275, 0.2f}, {31, 0.5f}, {5000, 0.7f}}) {
     BinomialSetup s;
-    ASSERT_TRUE(prepare_shared_btpe(n, p, s)) << n;
+    ASSERT_TRUE(prepare_btpe_setup(n, p, s)) << n;
     for (std::int32_t ix = std::max(0, s.m - BinomialSetup::kRatioReach);
          ix <= std::min(n, s.m + BinomialSetup::kRatioReach); ++ix) {
       float f = 1.0f;
@@ -133,9 +135,9 @@ TEST(SingleDraws, RatiosNearTheModeAreTheExplicitEvaluations) {
 // Inversion pairs get no shared set-up; BTPE pairs get one prepared for the pair.
 TEST(SingleDraws, SharedSetUpOnlyForBtpe) {
   BinomialSetup s;
-  EXPECT_FALSE(prepare_shared_btpe(50, 0.1f, s));   // mean 5
+  EXPECT_FALSE(prepare_btpe_setup(50, 0.1f, s));   // mean 5
   EXPECT_EQ(s.nsave, 0);
-  EXPECT_TRUE(prepare_shared_btpe(100, 0.7f, s));   // mirrored: mean 30 of the smaller tail
+  EXPECT_TRUE(prepare_btpe_setup(100, 0.7f, s));   // mirrored: mean 30 of the smaller tail
   EXPECT_EQ(s.nsave, 100);
   EXPECT_EQ(s.psave, 0.7f);
   EXPECT_EQ(s.m, 30);

@@ -8,6 +8,8 @@
 #include <sstream>
 #include <vector>
 
+#include "random/uniform_cursor.hpp"
+
 namespace oskev::random {
 namespace {
 
@@ -222,7 +224,7 @@ TEST(UniformCursorTest, GivesExactlyTheUniformsOfRnunone) {
     ahead.SEEDSET(seed);
     for (int taken : {1, 15, 16, 17, 100003}) {
       {
-        UniformCursor cursor(ahead);
+        UniformCursor cursor(ahead.draws());
         for (int i = 0; i < taken; ++i) ASSERT_EQ(bits(cursor.next()), bits(one.RNUNONE())) << seed;
       }
       ASSERT_EQ(ahead.state(), one.state()) << seed << " " << taken;
@@ -237,7 +239,7 @@ TEST(UniformCursorTest, ReadiesAnUnseededStreamLikeRnunone) {
   UniformStream one(errors, clock);
   UniformStream ahead(errors, clock);
   const float expected = one.RNUNONE();
-  UniformCursor cursor(ahead);
+  UniformCursor cursor(ahead.draws());
   EXPECT_EQ(bits(cursor.next()), bits(expected));
   cursor.commit();
   EXPECT_EQ(ahead.state(), one.state());
@@ -270,6 +272,41 @@ TEST(UniformCursorTest, SuccessorsAreTheStatesOfTheStep) {
       EXPECT_EQ(states[count], -1) << "wrote past the count";
     }
   }
+}
+
+// ---- The state as a value ---------------------------------------------------------------------
+
+TEST(LehmerTest, StepsAndUniformsAreThoseOfTheStream) {
+  std::ostringstream console;
+  errors::ErrorService errors(console);
+  FixedClock clock;
+  for (std::int32_t seed : {1, kBeforeLargestState, kBeforeSmallestState, 831069631, 2147483646}) {
+    UniformStream stream(errors, clock);
+    stream.SEEDSET(seed);
+    Lehmer value{seed};
+    for (int i = 0; i < 1000; ++i) {
+      ASSERT_EQ(bits(value.next()), bits(stream.RNUNONE())) << seed << " " << i;
+      ASSERT_EQ(value.state, stream.state()) << seed << " " << i;
+    }
+    // The factor the value forms its uniforms with is the one the readying step computes.
+    EXPECT_EQ(bits(Lehmer::kScale), bits(stream.scale()));
+  }
+  Lehmer from_one{1};
+  for (int i = 0; i < 10000; ++i) from_one.next();
+  EXPECT_EQ(from_one.state, 1043618065);
+}
+
+TEST(LehmerTest, StreamLendsItsStateReadiedAsRnunoneWould) {
+  std::ostringstream console;
+  errors::ErrorService errors(console);
+  FixedClock clock(TimeOfDay{8, 30, 0});
+  UniformStream lent(errors, clock), one(errors, clock);
+  const float expected = one.RNUNONE();  // seeds from the clock: 83001
+  Lehmer& state = lent.draws();
+  EXPECT_EQ(state.state, 83001);
+  EXPECT_EQ(bits(state.next()), bits(expected));
+  EXPECT_EQ(lent.state(), one.state());
+  EXPECT_EQ(bits(lent.RNUNONE()), bits(one.RNUNONE()));
 }
 
 }  // namespace
