@@ -8,24 +8,19 @@
 #include "analysis/run_statistics.hpp"
 #include "analysis/simulated_tables.hpp"
 #include "analysis/simulation.hpp"
+#include "support/library_bundle.hpp"
 
 namespace oskev::analysis {
 namespace {
 
-// The library of a run after its start-up seeding, with the clock at a given time.
-struct Library {
-  std::ostringstream console;
-  errors::ErrorService errors{console};
-  random::FixedClock clock;
-  random::UniformStream stream{errors, clock};
-  random::BinomialSetup setup;
+// The library of a run after its start-up seeding, with the clock at a given time, and the
+// program's generator subroutines on it, recording their calls.
+struct Library : testing::LibraryBundle {
   Generators generators{stream, setup, errors};
   const std::vector<GeneratorCall>& log = generators.calls();
 
-  explicit Library(random::TimeOfDay time) : clock(time) {
-    std::int32_t iseed = 0;
-    stream.SEEDSET(iseed);
-    stream.SEEDGET(iseed);
+  explicit Library(random::TimeOfDay time) : LibraryBundle(time) {
+    seed_at_start_up();
     generators.record_calls();
   }
 };

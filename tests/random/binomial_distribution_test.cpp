@@ -12,6 +12,7 @@
 #include <sstream>
 #include <string>
 #include <vector>
+#include "support/library_bundle.hpp"
 
 namespace oskev::random {
 namespace {
@@ -75,11 +76,10 @@ class BinomialDistributionTest : public ::testing::TestWithParam<Case> {};
 
 TEST_P(BinomialDistributionTest, MatchesExactProbabilities) {
   const Case c = GetParam();
-  std::ostringstream console;
-  errors::ErrorService errors(console);
-  FixedClock clock;
-  UniformStream stream(errors, clock);
-  BinomialSetup setup;
+  oskev::testing::LibraryBundle library;
+  UniformStream& stream = library.stream;
+  BinomialSetup& setup = library.setup;
+  errors::ErrorService& errors = library.errors;
   stream.SEEDSET(c.seed);
   std::vector<std::int32_t> sample(200000);
   // Several calls, as the simulation makes them, so the retained set-up is used too.

@@ -106,7 +106,9 @@ TEST(SingleDraws, SetUpsOfTheirOwnEqualFreshOnes) {
     BinomialSetup complete;
     ASSERT_TRUE(prepare_btpe_setup(s.nsave, s.psave, complete));
     for (std::size_t k = 0; k < s.ratio.size(); ++k) {
-      if (s.ratio_known >> k & 1u) ASSERT_EQ(s.ratio[k], complete.ratio[k]) << s.nsave << " " << s.psave << " " << k;
+      if (s.ratio_known >> k & 1u) {
+        ASSERT_EQ(s.ratio[k], complete.ratio[k]) << s.nsave << " " << s.psave << " " << k;
+      }
     }
   }
 }

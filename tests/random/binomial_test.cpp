@@ -11,17 +11,14 @@
 #include <string>
 #include <utility>
 #include <vector>
+#include "support/library_bundle.hpp"
 
 namespace oskev::random {
 namespace {
 
-class BinomialTest : public ::testing::Test {
+class BinomialTest : public ::testing::Test, protected oskev::testing::LibraryBundle {
  protected:
-  std::ostringstream console;
-  errors::ErrorService errors{console};
-  FixedClock clock{TimeOfDay{9, 0, 0}};
-  UniformStream stream{errors, clock};
-  BinomialSetup setup;
+  BinomialTest() : LibraryBundle(TimeOfDay{9, 0, 0}) {}
 
   std::vector<std::int32_t> draw(std::int32_t nr, std::int32_t n, float p) {
     std::vector<std::int32_t> ir(static_cast<std::size_t>(nr), -1);

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "random/uniform_cursor.hpp"
+#include "support/library_bundle.hpp"
 
 namespace oskev::random {
 namespace {
@@ -19,12 +20,9 @@ std::uint32_t bits(float value) { return std::bit_cast<std::uint32_t>(value); }
 constexpr std::int32_t kBeforeLargestState = 739806647;  // next state 2147483646
 constexpr std::int32_t kBeforeSmallestState = 1407677000;  // next state 1
 
-class UniformStreamTest : public ::testing::Test {
+class UniformStreamTest : public ::testing::Test, protected oskev::testing::LibraryBundle {
  protected:
-  std::ostringstream console;
-  errors::ErrorService errors{console};
-  FixedClock clock{TimeOfDay{13, 45, 7}};
-  UniformStream stream{errors, clock};
+  UniformStreamTest() : LibraryBundle(TimeOfDay{13, 45, 7}) {}
 };
 
 // ---- The recurrence and the uniforms -------------------------------------------------------
