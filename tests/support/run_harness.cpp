@@ -42,6 +42,7 @@ RunOutcome run_in_scratch(const RunSetup& setup) {
   std::ostringstream console, errors;
   random::FixedClock clock(setup.time);
   analysis::RunEnvironment environment{answers, console, errors, folder.path(), clock};
+  environment.line_end = setup.line_end;
 
   RunOutcome outcome;
   outcome.status = analysis::run_program(setup.variant, environment);

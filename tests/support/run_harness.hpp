@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "analysis/program/program.hpp"
 #include "random/clock.hpp"
@@ -40,6 +41,7 @@ struct RunSetup {
   std::optional<std::string> study;          // study.txt before the run; none: missing
   std::optional<std::string> output_before;  // an output.txt left from an earlier run
   random::TimeOfDay time{10, 30, 15};
+  std::string_view line_end = "\n";  // of output.txt
 };
 
 RunOutcome run_in_scratch(const RunSetup& setup);

@@ -15,6 +15,7 @@
 #include "analysis/records/list_writer.hpp"
 #include "analysis/program/replace_file.hpp"
 #include "analysis/program/replace_file.hpp"
+#include "analysis/program/platform.hpp"
 #include "analysis/program/report.hpp"
 #include "analysis/simulation.hpp"
 #include "analysis/study_table.hpp"
@@ -57,7 +58,7 @@ void refuse_plot_over_own_files(const RunEnvironment& environment, const RunOpti
   const fs::path plot = fs::weakly_canonical(environment.directory / *options.plot, error);
   for (const char* own : {kStudyFile, kResultsFile}) {
     if (plot == fs::weakly_canonical(environment.directory / own, error)) {
-      throw errors::RunStopped(errors::kExitUsage, "--plot " + options.plot->string() + " would overwrite " + own);
+      throw errors::RunStopped(errors::kExitUsage, "--plot " + utf8_name(*options.plot) + " would overwrite " + own);
     }
   }
 }
@@ -102,7 +103,8 @@ void run(Variant variant, const RunEnvironment& environment, const RunOptions& o
 
   print_results(variant, console, observed, pemp, simulated.undefined);
   environment.console.flush();
-  replace_file(environment.directory / kResultsFile, results_file_text(variant, parameters.IOPT, observed, pemp));
+  replace_file(environment.directory / kResultsFile,
+               with_line_ends(results_file_text(variant, parameters.IOPT, observed, pemp), environment.line_end));
   if (options.plot) {
     replace_file(environment.directory / *options.plot,
                  render_plot(picture(variant, parameters, table, observed, simulated, pemp)));
