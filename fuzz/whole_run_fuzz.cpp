@@ -1,4 +1,5 @@
-// libFuzzer target: a whole run of either program, answers and study.txt from arbitrary bytes.
+// libFuzzer target: a whole run of either program, answers and study.txt from arbitrary bytes,
+// with a picture (--plot) on half of the inputs.
 #include <cstdio>
 #include <cstdlib>
 

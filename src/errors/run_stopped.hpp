@@ -10,7 +10,7 @@ inline constexpr int kExitComplete = 0;
 inline constexpr int kExitLibraryStop = 1;   // TERMINAL or FATAL library error
 inline constexpr int kExitInputError = 2;    // an answer or study.txt could not be read
 inline constexpr int kExitRefused = 3;       // a value the program cannot work with
-inline constexpr int kExitOutputError = 4;   // output.txt (or the plot) could not be written
+inline constexpr int kExitOutputError = 4;   // output.txt, the plot or standard output could not be written
 inline constexpr int kExitUsage = 64;        // bad command line
 inline constexpr int kExitInternal = 70;     // a fault of the program itself
 

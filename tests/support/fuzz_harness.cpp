@@ -50,6 +50,22 @@ std::optional<std::string> fuzz_list_reader(const std::uint8_t* data, std::size_
   return std::nullopt;
 }
 
+namespace {
+
+// Whether `word` stands in `text` on its own, not inside a longer word: a coordinate printed
+// from a value that is not finite ("nan", "-inf"), but not the caption's "infinite".
+bool has_word(const std::string& text, const std::string& word) {
+  auto letter = [](char c) { return std::isalpha(static_cast<unsigned char>(c)) != 0; };
+  for (std::size_t at = text.find(word); at != std::string::npos; at = text.find(word, at + 1)) {
+    const bool starts = at == 0 || !letter(text[at - 1]);
+    const bool ends = at + word.size() == text.size() || !letter(text[at + word.size()]);
+    if (starts && ends) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
 std::optional<std::string> fuzz_whole_run(const std::uint8_t* data, std::size_t size) {
   if (size == 0) return std::nullopt;
   static ScratchFolder folder;
@@ -69,22 +85,34 @@ std::optional<std::string> fuzz_whole_run(const std::uint8_t* data, std::size_t 
   options.seed = 1 + (first >> 1);
   options.run_limit = 30;
   options.redraw_limits = {10'000, 200'000};
+  // The seed's lowest bit also asks for a picture, so the picture's writer meets every kind of
+  // run the fuzzer finds (values that are not finite, undefined runs) while no seed is lost.
+  const bool plot = (first >> 1) & 1u;
+  if (plot) options.plot = "picture.svg";
   const analysis::Variant variant = (first & 1u) ? analysis::Variant::kOskevV10 : analysis::Variant::kOskev;
   const int status = analysis::run_program(variant, environment, options);
 
   if (status < 0 || status > 4) return "unknown exit status " + std::to_string(status);
   const fs::path output = folder.path() / "output.txt";
+  const fs::path picture = folder.path() / "picture.svg";
   if (status == 0) {
     if (!fs::exists(output)) return "a complete run wrote no output.txt";
     const std::string text = read_file(output);
     if (std::count(text.begin(), text.end(), '\n') != 14) return "output.txt does not hold 14 records";
-  } else if (fs::exists(output)) {
-    return "a run that stopped with status " + std::to_string(status) + " wrote output.txt";
+    if (plot) {
+      if (!fs::exists(picture)) return "a complete run wrote no picture";
+      const std::string svg = read_file(picture);
+      if (svg.rfind("<?xml", 0) != 0 || !svg.ends_with("</svg>\n")) return "the picture is not a whole SVG document";
+      if (has_word(svg, "nan") || has_word(svg, "inf")) return "the picture draws a value that is not finite";
+    }
+  } else {
+    if (fs::exists(output)) return "a run that stopped with status " + std::to_string(status) + " wrote output.txt";
+    if (fs::exists(picture)) return "a run that stopped with status " + std::to_string(status) + " drew a picture";
   }
   if (status >= 2 && errors.str().empty()) return "status " + std::to_string(status) + " without a report";
   for (const auto& entry : fs::directory_iterator(folder.path())) {
     const std::string name = entry.path().filename().string();
-    if (name != "study.txt" && name != "output.txt") return "left behind: " + name;
+    if (name != "study.txt" && name != "output.txt" && name != "picture.svg") return "left behind: " + name;
   }
   return std::nullopt;
 }

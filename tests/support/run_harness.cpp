@@ -40,13 +40,15 @@ RunOutcome run_in_scratch(const RunSetup& setup) {
   if (setup.output_before) write_file(folder.path() / "output.txt", *setup.output_before);
   std::istringstream answers(setup.answers);
   std::ostringstream console, errors;
+  FailingStream failing(setup.console_fails_after.value_or(0));
   random::FixedClock clock(setup.time);
-  analysis::RunEnvironment environment{answers, console, errors, folder.path(), clock};
+  std::ostream& shown = setup.console_fails_after ? static_cast<std::ostream&>(failing) : console;
+  analysis::RunEnvironment environment{answers, shown, errors, folder.path(), clock};
   environment.line_end = setup.line_end;
 
   RunOutcome outcome;
   outcome.status = analysis::run_program(setup.variant, environment);
-  outcome.console = console.str();
+  outcome.console = setup.console_fails_after ? failing.taken() : console.str();
   outcome.errors = errors.str();
   if (fs::exists(folder.path() / "output.txt")) outcome.output = read_file(folder.path() / "output.txt");
   outcome.study_exists = fs::exists(folder.path() / "study.txt");

@@ -14,7 +14,6 @@
 #include "analysis/records/study_tables.hpp"
 #include "analysis/program/platform.hpp"
 #include "analysis/program/replace_file.hpp"
-#include "analysis/program/replace_file.hpp"
 #include "analysis/program/report.hpp"
 #include "analysis/batch/report_row.hpp"
 #include "errors/run_stopped.hpp"
@@ -153,10 +152,12 @@ int analyse_main(Variant variant, const std::vector<std::string>& arguments, con
   settings.variant = variant;
 
   std::vector<fs::path> pictures;
+  std::vector<std::string> picture_names;  // as the pattern gives them, for messages
   if (o.plot) {
     std::map<std::string, std::size_t> taken;
     for (std::size_t i = 0; i < items.size(); ++i) {
-      pictures.push_back(resolve(environment, picture_name(*o.plot, items[i], i)));
+      picture_names.push_back(picture_name(*o.plot, items[i], i));
+      pictures.push_back(resolve(environment, picture_names.back()));
       if (auto [at, fresh] = taken.emplace(file_identity(pictures.back()), i); !fresh) {
         environment.errors << me << ": --plot " << *o.plot << " gives meta-analyses " << at->second + 1 << " and "
                            << i + 1 << " the same picture, " << utf8_name(pictures.back())
@@ -182,7 +183,7 @@ int analyse_main(Variant variant, const std::vector<std::string>& arguments, con
     try {
       std::error_code ignored;  // a folder that cannot be made shows as the write's failure
       fs::create_directories(pictures[i].parent_path(), ignored);
-      replace_file(pictures[i], render_plot(data));
+      replace_file(pictures[i], render_plot(data), picture_names[i]);
     } catch (const errors::RunStopped& stop) {
       std::lock_guard<std::mutex> lock(picture_errors);
       environment.errors << me << ": " << stop.report() << '\n';
@@ -207,7 +208,7 @@ int analyse_main(Variant variant, const std::vector<std::string>& arguments, con
   const std::string text = render(o.format, rows, BatchInfo{"oskev analyse", OSKEV_VERSION});
   if (o.output) {
     try {
-      replace_file(resolve(environment, *o.output), with_line_ends(text, environment.line_end));
+      replace_file(resolve(environment, *o.output), with_line_ends(text, environment.line_end), *o.output);
     } catch (const errors::RunStopped& stop) {
       // Nothing of a long batch is lost: the results go to standard output instead.
       environment.errors << me << ": " << stop.report() << "; the results follow on standard output\n";

@@ -34,7 +34,8 @@ number except values that are not finite, which are the strings "NaN", "Infinity
 
 Exit status: 0 all analysed and written; 2 a file could not be read; 3 some meta-analysis
 could not be analysed (its row gives the status and the library's message); 4 the results
-or a picture could not be written; 64 a bad command line. The most serious one applies.
+(to their file or to standard output) or a picture could not be written; 64 a bad command
+line. The most serious one applies.
 )";
 
 // The corrections are read as the dialogue reads its answers, so the same text gives the very

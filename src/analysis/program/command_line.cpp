@@ -50,8 +50,8 @@ std::string usage_text(Variant variant) {
          "  --version         show the program's version\n"
          "\n"
          "Exit status: 0 complete run; 1 stopped by a library error; 2 an answer or study.txt\n"
-         "could not be read; 3 a value the program cannot work with; 4 a results file could\n"
-         "not be written; 64 a bad command line.\n";
+         "could not be read; 3 a value the program cannot work with; 4 the results could not\n"
+         "be written (output.txt, the picture or standard output); 64 a bad command line.\n";
 }
 
 CommandLine parse_command_line(Variant variant, const std::vector<std::string>& arguments, std::ostream& out,

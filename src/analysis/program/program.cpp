@@ -2,6 +2,7 @@
 
 #include <fstream>
 #include <istream>
+#include <optional>
 #include <ostream>
 #include <stdexcept>
 
@@ -13,7 +14,6 @@
 #include "analysis/plot/plot_data.hpp"
 #include "analysis/records/list_reader.hpp"
 #include "analysis/records/list_writer.hpp"
-#include "analysis/program/replace_file.hpp"
 #include "analysis/program/replace_file.hpp"
 #include "analysis/program/platform.hpp"
 #include "analysis/program/report.hpp"
@@ -63,8 +63,23 @@ void refuse_plot_over_own_files(const RunEnvironment& environment, const RunOpti
   }
 }
 
+// A picture that could not be written at the end would fail a run that did all its work:
+// its place is tried before the first question.
+void check_picture_place(const RunEnvironment& environment, const RunOptions& options) {
+  if (options.plot) check_replaceable(environment.directory / *options.plot, options.plot->string());
+}
+
+// The console's output is the run's result as much as output.txt is: once a write to it has
+// failed (a full disk, a closed pipe), the run goes no further. The loss is reported once,
+// by the program's entry, which finds the stream failed.
+void flush_console(std::ostream& console) {
+  console.flush();
+  if (console.fail()) throw errors::RunStopped(errors::kExitOutputError, "");
+}
+
 void run(Variant variant, const RunEnvironment& environment, const RunOptions& options) {
   refuse_plot_over_own_files(environment, options);
+  check_picture_place(environment, options);
   const bool oskev = variant == Variant::kOskev;
   Library library(environment.console, environment.clock);
   if (options.seed) library.stream.replace_clock_seed(*options.seed);
@@ -94,7 +109,7 @@ void run(Variant variant, const RunEnvironment& environment, const RunOptions& o
     print_risk_ratios(console, table);
     print_observed(console, observed);
   }
-  environment.console.flush();
+  flush_console(environment.console);
 
   Generators generators(library.stream, library.binomial, library.errors);
   const SimulatedRuns simulated =
@@ -102,18 +117,31 @@ void run(Variant variant, const RunEnvironment& environment, const RunOptions& o
   const float pemp = empirical_p_value(simulated.QSIM, observed.Q, parameters.NRUNS);
 
   print_results(variant, console, observed, pemp, simulated.undefined);
-  environment.console.flush();
-  replace_file(environment.directory / kResultsFile,
-               with_line_ends(results_file_text(variant, parameters.IOPT, observed, pemp), environment.line_end));
+  flush_console(environment.console);
+  // Both files are written in full before either takes its place, the picture first: a run
+  // that fails on either leaves an earlier output.txt as it was.
+  std::optional<StagedFile> plot;
   if (options.plot) {
-    replace_file(environment.directory / *options.plot,
-                 render_plot(picture(variant, parameters, table, observed, simulated, pemp)));
+    plot.emplace(environment.directory / *options.plot,
+                 render_plot(picture(variant, parameters, table, observed, simulated, pemp)), options.plot->string());
   }
+  StagedFile results(environment.directory / kResultsFile,
+                     with_line_ends(results_file_text(variant, parameters.IOPT, observed, pemp), environment.line_end),
+                     kResultsFile);
+  if (plot) plot->commit();
+  results.commit();
 }
 
-}  // namespace
+// A failed write to standard output is a failed run: reported here on standard error, once.
+// Returns whether it happened.
+bool console_lost(const std::string& me, const RunEnvironment& environment) {
+  environment.console.flush();
+  if (!environment.console.fail()) return false;
+  environment.errors << me << ": cannot write to standard output\n";
+  return true;
+}
 
-int run_program(Variant variant, const RunEnvironment& environment, const RunOptions& options) {
+int run_and_report(Variant variant, const RunEnvironment& environment, const RunOptions& options) {
   try {
     run(variant, environment, options);
     environment.console.flush();
@@ -134,17 +162,43 @@ int run_program(Variant variant, const RunEnvironment& environment, const RunOpt
   }
 }
 
+}  // namespace
+
+int run_program(Variant variant, const RunEnvironment& environment, const RunOptions& options) {
+  const int status = run_and_report(variant, environment, options);
+  // A run that failed anyway keeps the status that says why it stopped.
+  if (console_lost(program_name(variant), environment) && status == errors::kExitComplete) {
+    return errors::kExitOutputError;
+  }
+  return status;
+}
+
 int program_main(Variant variant, const std::vector<std::string>& arguments, const RunEnvironment& environment) {
   if (!arguments.empty() && arguments.front() == "analyse") {
+    const std::string me = std::string(program_name(variant)) + " analyse";
+    int status = errors::kExitInternal;
     try {
-      return analyse_main(variant, {arguments.begin() + 1, arguments.end()}, environment);
+      status = analyse_main(variant, {arguments.begin() + 1, arguments.end()}, environment);
     } catch (const std::exception& error) {
-      environment.errors << program_name(variant) << " analyse: internal error: " << error.what() << '\n';
-      return errors::kExitInternal;
+      environment.errors << me << ": internal error: " << error.what() << '\n';
     }
+    // Results lost on the way to standard output outrank a file not read or a meta-analysis not
+    // analysed, as a results file not written does.
+    const bool lost = console_lost(me, environment);
+    if (lost && (status == errors::kExitComplete || status == errors::kExitInputError ||
+                 status == errors::kExitRefused)) {
+      return errors::kExitOutputError;
+    }
+    return status;
   }
   const CommandLine command = parse_command_line(variant, arguments, environment.console, environment.errors);
-  if (command.exit_status) return *command.exit_status;
+  if (command.exit_status) {
+    // --help and --version answer on standard output.
+    if (console_lost(program_name(variant), environment) && *command.exit_status == errors::kExitComplete) {
+      return errors::kExitOutputError;
+    }
+    return *command.exit_status;
+  }
   return run_program(variant, environment, command.options);
 }
 

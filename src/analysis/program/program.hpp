@@ -13,10 +13,14 @@
 namespace oskev::analysis {
 
 // One run from the banner to the last record of output.txt. Returns the exit status: 0 for a
-// complete run, non-zero for every run that stops early (see errors/run_stopped.hpp).
+// complete run, non-zero for every run that stops early (see errors/run_stopped.hpp). A
+// console that cannot be written stops the run too (status 4, reported on standard error),
+// and a --plot picture that cannot be written is refused before the first question.
 int run_program(Variant variant, const RunEnvironment& environment, const RunOptions& options = {});
 
 // The program's entry: the command line, then the run. `arguments` excludes the program name.
+// --help, --version and `analyse` also fail with status 4 when standard output cannot be
+// written.
 int program_main(Variant variant, const std::vector<std::string>& arguments, const RunEnvironment& environment);
 
 }  // namespace oskev::analysis

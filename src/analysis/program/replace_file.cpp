@@ -1,46 +1,278 @@
 #include "analysis/program/replace_file.hpp"
 
+#include <algorithm>
 #include <cerrno>
-#include <cstring>
-#include <fstream>
-#include <unistd.h>
+#include <chrono>
+#include <random>
+#include <system_error>
+#include <thread>
 
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#include <share.h>
+#include <sys/stat.h>
+#include <sys/types.h>
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+#else
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+#include "analysis/program/platform.hpp"
 #include "errors/run_stopped.hpp"
 
 namespace oskev::analysis {
 
-void replace_file(const std::filesystem::path& path, const std::string& text) {
-  namespace fs = std::filesystem;
-  std::error_code kind_error;
-  const fs::file_status status = fs::status(path, kind_error);
-  if (fs::exists(status) && !fs::is_regular_file(status) && !fs::is_directory(status)) {
-    // A device or a pipe (/dev/null, /dev/stdout, a named pipe) is written to, never replaced:
-    // renaming over it would put a plain file in its place.
-    std::ofstream out(path, std::ios::binary);
-    out << text;
-    out.flush();
-    if (!out) {
-      throw errors::RunStopped(errors::kExitOutputError,
-                               "cannot write " + path.filename().string() + ": " + std::strerror(errno));
+namespace fs = std::filesystem;
+
+// ---------------------------------------------------------------------------------------------
+// The file system below the standard library. A port to another system replaces these
+// functions and nothing else in this file.
+namespace platform {
+
+#ifdef _WIN32
+
+// As on POSIX systems, below. _O_EXCL makes the creation CREATE_NEW, which fails when
+// anything has the name, a link included, and so never follows one; _O_BINARY writes the
+// text as it is (its line ends are the caller's); _O_NOINHERIT keeps the file from programs
+// started meanwhile.
+int create_new_file(const fs::path& path) {
+  int fd = -1;
+  const errno_t failure = ::_wsopen_s(&fd, path.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT,
+                                      _SH_DENYNO, _S_IREAD | _S_IWRITE);
+  if (failure != 0) {
+    errno = failure;
+    return -1;
+  }
+  return fd;
+}
+
+int write_and_close(int fd, const std::string& text, bool to_disk) {
+  int failure = 0;
+  for (std::size_t done = 0; done < text.size() && failure == 0;) {
+    const std::size_t chunk = std::min<std::size_t>(text.size() - done, 1u << 30);
+    const int written = ::_write(fd, text.data() + done, static_cast<unsigned int>(chunk));
+    if (written > 0) {
+      done += static_cast<std::size_t>(written);
+    } else {
+      failure = written < 0 ? errno : EIO;
     }
-    return;
   }
-  const fs::path temporary = path.parent_path() / (path.filename().string() + ".tmp." + std::to_string(::getpid()));
-  auto fail = [&](const std::string& why) {
-    std::error_code ignored;
-    fs::remove(temporary, ignored);
-    throw errors::RunStopped(errors::kExitOutputError, "cannot write " + path.filename().string() + ": " + why);
-  };
-  {
-    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-    if (!out) fail(std::strerror(errno));
-    out << text;
-    out.close();  // a full disk may show only when the file is closed
-    if (out.fail()) fail(std::strerror(errno));
+  // _commit is FlushFileBuffers: the data on the disk before the rename.
+  if (failure == 0 && to_disk && ::_commit(fd) != 0 && errno != EINVAL) failure = errno;
+  if (::_close(fd) != 0 && failure == 0) failure = errno;
+  return failure;
+}
+
+int write_to_device(const fs::path& path, const std::string& text) {
+  const int fd = ::_wopen(path.c_str(), _O_WRONLY | _O_BINARY | _O_NOINHERIT);
+  if (fd < 0) return errno;
+  struct _stat64 kind {};
+  if (::_fstat64(fd, &kind) != 0 || (kind.st_mode & _S_IFMT) == _S_IFREG || (kind.st_mode & _S_IFMT) == _S_IFDIR) {
+    ::_close(fd);
+    return EEXIST;
   }
+  return write_and_close(fd, text, false);
+}
+
+// Puts `temporary` in the place of `path` in one step, an existing file replaced whole;
+// MOVEFILE_WRITE_THROUGH returns only once the change of names is on the disk. Without
+// MOVEFILE_COPY_ALLOWED a move that could not be a rename fails instead of copying.
+std::error_code replace(const fs::path& temporary, const fs::path& path) {
+  if (::MoveFileExW(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return {};
+  return std::error_code(static_cast<int>(::GetLastError()), std::system_category());
+}
+
+// The C library's error numbers, which on Windows are not the system's own.
+std::string describe(int error_number) { return std::generic_category().message(error_number); }
+
+#else
+
+// Creates `path` as a new file open for writing, and fails (EEXIST) when anything at all has
+// that name already: a file, a folder, or a link, even one that leads nowhere. So a link
+// planted at the name is never followed. The new file gets the usual permissions of a new
+// file (0666 less the umask), as the results file always had. Returns the descriptor, or -1
+// with errno set.
+int create_new_file(const fs::path& path) {
+  return ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC, 0666);
+}
+
+// Writes all of `text` to `fd`, flushes it to the disk if `to_disk`, and closes `fd` in any
+// case. Returns 0, or the errno of the first failure.
+int write_and_close(int fd, const std::string& text, bool to_disk) {
+  int failure = 0;
+  for (std::size_t done = 0; done < text.size() && failure == 0;) {
+    const ssize_t written = ::write(fd, text.data() + done, text.size() - done);
+    if (written > 0) {
+      done += static_cast<std::size_t>(written);
+    } else if (written < 0 && errno != EINTR) {
+      failure = errno;
+    } else if (written == 0) {
+      failure = EIO;
+    }
+  }
+  // A file system that cannot be flushed says so with EINVAL; its file is as safe as it gets.
+  if (failure == 0 && to_disk && ::fsync(fd) != 0 && errno != EINVAL) failure = errno;
+  // A full disk or a lost network file system may show only when the file is closed.
+  if (::close(fd) != 0 && failure == 0 && errno != EINTR) failure = errno;
+  return failure;
+}
+
+// Writes `text` to the device or pipe at `path`, which is opened as it is: nothing is created
+// or truncated. Returns 0, or the errno of the failure (EEXIST if a plain file or a folder
+// has taken the device's place since it was looked at).
+int write_to_device(const fs::path& path, const std::string& text) {
+  const int fd = ::open(path.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) return errno;
+  struct stat kind {};
+  if (::fstat(fd, &kind) != 0 || S_ISREG(kind.st_mode) || S_ISDIR(kind.st_mode)) {
+    ::close(fd);
+    return EEXIST;
+  }
+  return write_and_close(fd, text, false);
+}
+
+// Puts `temporary` in the place of `path` in one step (rename(2)).
+std::error_code replace(const fs::path& temporary, const fs::path& path) {
   std::error_code error;
   fs::rename(temporary, path, error);
-  if (error) fail(error.message());
+  return error;
+}
+
+std::string describe(int error_number) { return std::system_category().message(error_number); }
+
+#endif
+
+}  // namespace platform
+// ---------------------------------------------------------------------------------------------
+
+namespace {
+
+using platform::describe;
+
+// Sixteen letters and digits from the system's source of randomness: a name another user
+// cannot guess in advance (about 82 bits), and so cannot plant anything at.
+std::string unguessable_part() {
+  static constexpr char kLetters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+  std::string part(16, ' ');
+  try {
+    std::random_device device;
+    for (char& c : part) c = kLetters[device() % 36];
+  } catch (const std::exception&) {
+    // No source of randomness: a name that is merely unlikely. The exclusive creation still
+    // never follows a link; a name that is taken is passed over.
+    std::mt19937_64 fallback(static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count()) ^
+                             std::hash<std::thread::id>{}(std::this_thread::get_id()));
+    for (char& c : part) c = kLetters[fallback() % 36];
+  }
+  return part;
+}
+
+// Whether the name ends in a folder rather than a file ("plots/", "study.txt/", "..").
+bool names_a_folder(const fs::path& path) {
+  const fs::path name = path.filename();
+  return name.empty() || name == "." || name == "..";
+}
+
+bool is_device(const fs::path& path) {
+  std::error_code error;
+  const fs::file_status status = fs::status(path, error);
+  return fs::exists(status) && !fs::is_regular_file(status) && !fs::is_directory(status);
+}
+
+// Names already taken by someone else are passed over; this many in a row means something
+// other than chance is at work.
+constexpr int kNameAttempts = 100;
+
+}  // namespace
+
+StagedFile::StagedFile(const fs::path& path, const std::string& text, std::string shown_name)
+    : path_(path), shown_(std::move(shown_name)) {
+  if (names_a_folder(path)) fail("it names a folder, not a file");
+  if (is_device(path)) {
+    // A device or a pipe (/dev/null, /dev/stdout, a named pipe) is written to, never replaced:
+    // renaming over it would put a plain file in its place.
+    device_text_ = text;
+    return;
+  }
+  for (int attempt = 1;; ++attempt) {
+    fs::path candidate = path;
+    candidate += "." + unguessable_part() + ".tmp";
+    // Registered before the file exists, so that no moment is left in which a signal would
+    // leave it behind.
+    removal_.emplace(candidate);
+    const int fd = platform::create_new_file(candidate);
+    if (fd >= 0) {
+      temporary_ = candidate;
+      if (const int failure = platform::write_and_close(fd, text, true)) fail(describe(failure));
+      return;
+    }
+    const int failure = errno;
+    removal_.reset();
+    if (failure != EEXIST || attempt == kNameAttempts) fail(describe(failure));
+  }
+}
+
+StagedFile::~StagedFile() { remove_temporary(); }
+
+void StagedFile::commit() {
+  if (device_text_) {
+    if (const int failure = platform::write_to_device(path_, *device_text_)) fail(describe(failure));
+    device_text_.reset();
+    return;
+  }
+  if (!temporary_) return;
+  if (const std::error_code error = platform::replace(*temporary_, path_)) fail(error.message());
+  temporary_.reset();
+  removal_.reset();
+}
+
+void StagedFile::fail(const std::string& why) {
+  remove_temporary();
+  throw errors::RunStopped(errors::kExitOutputError, "cannot write " + shown_ + ": " + why);
+}
+
+void StagedFile::remove_temporary() noexcept {
+  if (temporary_) {
+    std::error_code ignored;
+    fs::remove(*temporary_, ignored);
+    temporary_.reset();
+  }
+  // Only once the file is gone: a signal in between must still find it registered.
+  removal_.reset();
+}
+
+void replace_file(const fs::path& path, const std::string& text, const std::string& shown_name) {
+  StagedFile(path, text, shown_name).commit();
+}
+
+void replace_file(const fs::path& path, const std::string& text) {
+  const std::string name = utf8_name(path.filename());
+  replace_file(path, text, name.empty() ? utf8_name(path) : name);
+}
+
+void check_replaceable(const fs::path& path, const std::string& shown_name) {
+  auto refuse = [&](const std::string& why) {
+    throw errors::RunStopped(errors::kExitOutputError, "cannot write " + shown_name + ": " + why);
+  };
+  if (names_a_folder(path)) refuse("it names a folder, not a file");
+  std::error_code error;
+  if (fs::is_directory(fs::status(path, error))) refuse("it is a folder");
+  if (is_device(path)) return;
+  const fs::path folder = path.parent_path().empty() ? fs::path(".") : path.parent_path();
+  std::string shown_folder = utf8_name(path_from_utf8(shown_name).parent_path());
+  if (shown_folder.empty()) shown_folder = utf8_name(folder);
+  const fs::file_status status = fs::status(folder, error);
+  if (!fs::exists(status)) refuse("the folder " + shown_folder + " does not exist");
+  if (!fs::is_directory(status)) refuse(shown_folder + " is not a folder");
+  // Whether the folder takes a new file is known only by making one; it is removed at once.
+  StagedFile probe(path, "", shown_name);
 }
 
 }  // namespace oskev::analysis

@@ -218,7 +218,8 @@ TEST(AnalyseCommand, ResultsFileAndItsFailure) {
   o = run(folder.path(), {"-r", "50", "--seed", "3", "-f", "csv", "-o", "no/such/folder/out.csv", "s.txt"});
   EXPECT_EQ(o.status, 4);
   EXPECT_NE(o.out.find("s.txt,s.txt,ok"), std::string::npos);
-  EXPECT_NE(o.err.find("cannot write out.csv"), std::string::npos) << o.err;
+  EXPECT_EQ(o.err, "oskev analyse: cannot write no/such/folder/out.csv: No such file or directory; the results "
+                   "follow on standard output\n");
 }
 
 // /dev/null and other devices are written to, not replaced by a plain file.
@@ -234,6 +235,56 @@ TEST(AnalyseCommand, ADeviceAsResultsFileStaysADevice) {
   EXPECT_EQ(o.status, 0) << o.err;
   EXPECT_TRUE(fs::is_symlink(folder.path() / "sink"));
   EXPECT_TRUE(fs::is_character_file("/dev/null"));
+}
+
+// Results lost on standard output (a full disk, a closed pipe) are the most serious failure.
+TEST(AnalyseCommand, LostStandardOutputIsAFailure) {
+  ScratchFolder folder;
+  write_file(folder.path() / "s.txt", "15 120 25 118\n0 54 3 60\n");
+  auto lost = [&](std::vector<std::string> arguments) {
+    std::istringstream in;
+    testing::FailingStream out;
+    std::ostringstream err;
+    random::FixedClock clock;
+    const RunEnvironment environment{in, out, err, folder.path(), clock};
+    arguments.insert(arguments.begin(), "analyse");
+    Outcome o;
+    o.status = program_main(Variant::kOskev, arguments, environment);
+    o.err = err.str();
+    return o;
+  };
+  const std::string report = "oskev analyse: cannot write to standard output\n";
+  Outcome o = lost({"-r", "20", "--seed", "3", "s.txt"});
+  EXPECT_EQ(o.status, 4);
+  EXPECT_EQ(o.err, report);
+  o = lost({"--help"});
+  EXPECT_EQ(o.status, 4);
+  EXPECT_EQ(o.err, report);
+  // It outranks a file not read.
+  o = lost({"-r", "20", "--seed", "3", "s.txt", "nowhere.csv"});
+  EXPECT_EQ(o.status, 4);
+  EXPECT_EQ(o.err, "oskev analyse: nowhere.csv: cannot be opened\n" + report);
+  // Results that go to their file need no standard output.
+  o = lost({"-r", "20", "--seed", "3", "-o", "out.txt", "s.txt"});
+  EXPECT_EQ(o.status, 0);
+  EXPECT_EQ(o.err, "");
+  EXPECT_NE(read_file(folder.path() / "out.txt").find("s.txt"), std::string::npos);
+  // A bad command line writes to standard error only, and keeps its status.
+  o = lost({"--bogus", "s.txt"});
+  EXPECT_EQ(o.status, 64);
+  EXPECT_EQ(o.err.find("cannot write"), std::string::npos);
+}
+
+// A picture that cannot be written is named by the path the pattern gave it.
+TEST(AnalyseCommand, APictureFailureNamesItsPath) {
+  ScratchFolder folder;
+  write_file(folder.path() / "s.txt", "15 120 25 118\n0 54 3 60\n");
+  write_file(folder.path() / "notes.txt", "notes\n");
+  const Outcome o = run(folder.path(), {"-r", "20", "--seed", "3", "--plot", "notes.txt/{name}.svg", "-o", "out.txt",
+                                        "s.txt"});
+  EXPECT_EQ(o.status, 4);
+  EXPECT_EQ(o.err, "oskev analyse: cannot write notes.txt/s.txt.svg: Not a directory\n");
+  EXPECT_TRUE(fs::exists(folder.path() / "out.txt"));
 }
 
 TEST(AnalyseCommand, CommandLineErrorsAndHelp) {

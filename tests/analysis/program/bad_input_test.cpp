@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <sstream>
+#include <unistd.h>
 
 #include "support/run_harness.hpp"
 
@@ -136,6 +137,146 @@ TEST(ExtremeStudyFiles, AFolderInPlaceOfAFile) {
   EXPECT_EQ(analysis::run_program(analysis::Variant::kOskev, environment2), 4);
   EXPECT_EQ(errors2.str().rfind("oskev: cannot write output.txt: ", 0), 0u);
   EXPECT_TRUE(fs::is_directory(second.path() / "output.txt"));
+}
+
+
+// A picture that cannot be written is refused before the first question: nothing is printed,
+// study.txt is not created, an earlier output.txt stays, and the message names the path.
+TEST(PicturePlace, RefusedBeforeAnyQuestion) {
+  const struct {
+    const char* plot;
+    const char* report;
+  } cases[] = {
+      {"missing/q.svg", "oskev: cannot write missing/q.svg: the folder missing does not exist\n"},
+      {"plots", "oskev: cannot write plots: it is a folder\n"},
+      {"plots/", "oskev: cannot write plots/: it names a folder, not a file\n"},
+      {"notes.txt/", "oskev: cannot write notes.txt/: it names a folder, not a file\n"},
+      {"notes.txt/q.svg", "oskev: cannot write notes.txt/q.svg: notes.txt is not a folder\n"},
+  };
+  for (const auto& c : cases) {
+    ScratchFolder folder;
+    fs::create_directory(folder.path() / "plots");
+    write_file(folder.path() / "notes.txt", "notes\n");
+    write_file(folder.path() / "output.txt", kEarlier);
+    std::istringstream answers("2\n100\n0.5\n0.5\n1\n");
+    std::ostringstream console, errors;
+    random::FixedClock clock;
+    const analysis::RunEnvironment environment{answers, console, errors, folder.path(), clock};
+    EXPECT_EQ(analysis::program_main(analysis::Variant::kOskev, {"--plot", c.plot}, environment), 4) << c.plot;
+    EXPECT_EQ(console.str(), "") << c.plot;
+    EXPECT_EQ(errors.str(), c.report);
+    EXPECT_EQ(read_file(folder.path() / "output.txt"), kEarlier);
+    EXPECT_FALSE(fs::exists(folder.path() / "study.txt"));
+    EXPECT_EQ(std::distance(fs::directory_iterator(folder.path()), {}), 3) << "plots, notes.txt, output.txt";
+    EXPECT_TRUE(fs::is_empty(folder.path() / "plots"));
+  }
+}
+
+// A picture that fails only when it is written, after the run (a full device), fails the run
+// and leaves an earlier output.txt as it was.
+TEST(PicturePlace, AFailureAtTheEndKeepsTheEarlierResults) {
+  if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+  ScratchFolder folder;
+  write_file(folder.path() / "study.txt", kTwo);
+  write_file(folder.path() / "output.txt", kEarlier);
+  fs::create_symlink("/dev/full", folder.path() / "q.svg");
+  std::istringstream answers("2\n100\n0.5\n0.5\n1\n");
+  std::ostringstream console, errors;
+  random::FixedClock clock;
+  const analysis::RunEnvironment environment{answers, console, errors, folder.path(), clock};
+  EXPECT_EQ(analysis::program_main(analysis::Variant::kOskevV10, {"--plot", "q.svg"}, environment), 4);
+  EXPECT_EQ(errors.str(), "oskev-v1.0: cannot write q.svg: No space left on device\n");
+  EXPECT_EQ(read_file(folder.path() / "output.txt"), kEarlier);
+  EXPECT_TRUE(fs::is_symlink(folder.path() / "q.svg"));
+  EXPECT_EQ(std::distance(fs::directory_iterator(folder.path()), {}), 3);
+}
+
+// A link planted where the temporary results file used to go (its name, ".tmp." and the
+// process number) leaves the link's target alone, and output.txt a plain file of results.
+TEST(PlantedLink, TheResultsAndThePictureNeverFollowIt) {
+  ScratchFolder folder;
+  write_file(folder.path() / "study.txt", kTwo);
+  write_file(folder.path() / "victim", "the victim's own text\n");
+  const std::string pid = std::to_string(::getpid());
+  for (const std::string& name : {"output.txt.tmp." + pid, "q.svg.tmp." + pid}) {
+    fs::create_symlink(folder.path() / "victim", folder.path() / name);
+  }
+  std::istringstream answers("2\n100\n0.5\n0.5\n1\n");
+  std::ostringstream console, errors;
+  random::FixedClock clock;
+  const analysis::RunEnvironment environment{answers, console, errors, folder.path(), clock};
+  EXPECT_EQ(analysis::program_main(analysis::Variant::kOskev, {"--seed", "7", "--plot", "q.svg"}, environment), 0)
+      << errors.str();
+  EXPECT_EQ(read_file(folder.path() / "victim"), "the victim's own text\n");
+  EXPECT_FALSE(fs::is_symlink(folder.path() / "output.txt"));
+  EXPECT_FALSE(fs::is_symlink(folder.path() / "q.svg"));
+  EXPECT_EQ(read_file(folder.path() / "output.txt").rfind(" Type of extreme homogeneity estimation: \n", 0), 0u);
+  EXPECT_EQ(read_file(folder.path() / "q.svg").rfind("<?xml", 0), 0u);
+  EXPECT_EQ(std::distance(fs::directory_iterator(folder.path()), {}), 6) << "the two links stay as they were";
+}
+
+// Standard output that fails (a full disk, a closed pipe) makes a failed run: reported on
+// standard error, status 4 where the run would have completed, no new output.txt.
+TEST(LostConsole, ACompleteRunIsAFailedRun) {
+  for (const analysis::Variant variant : {analysis::Variant::kOskev, analysis::Variant::kOskevV10}) {
+    const std::string report =
+        variant == analysis::Variant::kOskev ? "oskev: cannot write to standard output\n"
+                                             : "oskev-v1.0: cannot write to standard output\n";
+    RunSetup setup;
+    setup.variant = variant;
+    setup.answers = "2\n100\n0.5\n0.5\n1\n";
+    setup.study = kTwo;
+    setup.output_before = kEarlier;
+    const std::string complete = run_in_scratch(setup).console;
+    // From the first byte (/dev/full), within the dialogue, and at the very last byte.
+    for (const std::size_t accepted : {std::size_t{0}, std::size_t{1000}, complete.size() - 1}) {
+      setup.console_fails_after = accepted;
+      const RunOutcome outcome = run_in_scratch(setup);
+      EXPECT_EQ(outcome.status, 4) << accepted;
+      EXPECT_EQ(outcome.errors, report) << accepted;
+      EXPECT_EQ(outcome.console, complete.substr(0, accepted));
+      EXPECT_EQ(outcome.output, std::optional<std::string>(kEarlier));
+    }
+  }
+}
+
+TEST(LostConsole, ARunThatStopsKeepsItsStatusAndReportsTheLoss) {
+  RunSetup setup;
+  setup.answers = "abc\n";
+  setup.study = kTwo;
+  setup.output_before = kEarlier;
+  setup.console_fails_after = 0;
+  RunOutcome outcome = run_in_scratch(setup);
+  EXPECT_EQ(outcome.status, 2);
+  EXPECT_EQ(outcome.errors,
+            "oskev: input conversion error, unit 5, file stdin (line 1: \"abc\")\n"
+            "oskev: cannot write to standard output\n");
+  // A library stop's message went to the lost console; standard error still says something.
+  setup.answers = "1\n100\n0.5\n0.5\n1\n";
+  outcome = run_in_scratch(setup);
+  EXPECT_EQ(outcome.status, 1);
+  EXPECT_EQ(outcome.errors, "oskev: cannot write to standard output\n");
+  EXPECT_EQ(outcome.output, std::optional<std::string>(kEarlier));
+}
+
+TEST(LostConsole, HelpAndVersion) {
+  for (const char* option : {"--help", "--version"}) {
+    std::istringstream answers;
+    FailingStream console;
+    std::ostringstream errors;
+    random::FixedClock clock;
+    const analysis::RunEnvironment environment{answers, console, errors, fs::temp_directory_path(), clock};
+    EXPECT_EQ(analysis::program_main(analysis::Variant::kOskevV10, {option}, environment), 4) << option;
+    EXPECT_EQ(errors.str(), "oskev-v1.0: cannot write to standard output\n");
+  }
+  // A bad option writes nothing to standard output: its status stays.
+  std::istringstream answers;
+  FailingStream console;
+  std::ostringstream errors;
+  random::FixedClock clock;
+  const analysis::RunEnvironment environment{answers, console, errors, fs::temp_directory_path(), clock};
+  EXPECT_EQ(analysis::program_main(analysis::Variant::kOskev, {"--speed"}, environment), 64);
+  EXPECT_EQ(errors.str(), "oskev: unknown option '--speed'\nTry 'oskev --help'.\n");
 }
 
 }  // namespace
