@@ -181,6 +181,8 @@ bool names_a_folder(const fs::path& path) {
 }
 
 bool is_device(const fs::path& path) {
+  // On Windows NUL, CON and their kin are devices in every folder, whatever status says.
+  if (names_a_device(utf8_name(path.filename()))) return true;
   std::error_code error;
   const fs::file_status status = fs::status(path, error);
   return fs::exists(status) && !fs::is_regular_file(status) && !fs::is_directory(status);

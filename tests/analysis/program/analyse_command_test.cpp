@@ -283,7 +283,12 @@ TEST(AnalyseCommand, APictureFailureNamesItsPath) {
   const Outcome o = run(folder.path(), {"-r", "20", "--seed", "3", "--plot", "notes.txt/{name}.svg", "-o", "out.txt",
                                         "s.txt"});
   EXPECT_EQ(o.status, 4);
+#ifdef _WIN32
+  // Windows finds no path where a file stands in the place of a folder.
+  EXPECT_EQ(o.err, "oskev analyse: cannot write notes.txt/s.txt.svg: No such file or directory\n");
+#else
   EXPECT_EQ(o.err, "oskev analyse: cannot write notes.txt/s.txt.svg: Not a directory\n");
+#endif
   EXPECT_TRUE(fs::exists(folder.path() / "out.txt"));
 }
 

@@ -70,29 +70,6 @@ TEST(ReplaceFileOnWindows, ANameOutsideTheAnsiCodePage) {
   EXPECT_EQ(read_file(folder.path() / path_from_utf8(name)), "new");
 }
 
-// A file the system will not let go of: read-only, or held open by another program without
-// leave to delete it (as an editor may hold output.txt).
-TEST(ReplaceFileOnWindows, AFileThatCannotBeReplacedStaysAsItWas) {
-  ScratchFolder folder;
-  const fs::path path = folder.path() / "output.txt";
-  write_file(path, "earlier\r\n");
-  ASSERT_TRUE(::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_READONLY));
-  EXPECT_EQ(stop_report([&] { replace_file(path, "new\r\n", "output.txt"); }).rfind("cannot write output.txt: ", 0),
-            0u);
-  EXPECT_EQ(read_file(path), "earlier\r\n");
-  EXPECT_EQ(names_in(folder.path()), std::vector<std::string>{"output.txt"});
-  ASSERT_TRUE(::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL));
-
-  const HANDLE held = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr);
-  ASSERT_NE(held, INVALID_HANDLE_VALUE);
-  EXPECT_EQ(stop_report([&] { replace_file(path, "new\r\n", "output.txt"); }).rfind("cannot write output.txt: ", 0),
-            0u);
-  ::CloseHandle(held);
-  EXPECT_EQ(read_file(path), "earlier\r\n");
-  EXPECT_EQ(names_in(folder.path()), std::vector<std::string>{"output.txt"});
-}
-
 TEST(ReplaceFileOnWindows, FailuresNameTheFileAndLeaveNothing) {
   ScratchFolder folder;
   const fs::path base = folder.path();
@@ -106,7 +83,7 @@ TEST(ReplaceFileOnWindows, FailuresNameTheFileAndLeaveNothing) {
 }
 
 TEST(ReplaceFileOnWindows, TheNullDeviceIsWrittenToNeverReplaced) {
-  for (const char* name : {"NUL", "nul"}) {
+  for (const char* name : {"NUL", "nul", "nul.svg"}) {
     StagedFile staged(name, "text\r\n", name);
     EXPECT_FALSE(staged.temporary()) << "a device needs no temporary file";
     EXPECT_EQ(stop_report([&] { staged.commit(); }), "no stop") << name;
