@@ -57,7 +57,7 @@ class Utf8Console {
   Utf8Console& operator=(const Utf8Console&) = delete;
 
  private:
-  unsigned int previous_ = 0;
+  [[maybe_unused]] unsigned int previous_ = 0;  // the console's code page before
 };
 
 }  // namespace oskev::analysis
