@@ -66,7 +66,7 @@ void refuse_plot_over_own_files(const RunEnvironment& environment, const RunOpti
 // A picture that could not be written at the end would fail a run that did all its work:
 // its place is tried before the first question.
 void check_picture_place(const RunEnvironment& environment, const RunOptions& options) {
-  if (options.plot) check_replaceable(environment.directory / *options.plot, options.plot->string());
+  if (options.plot) check_replaceable(environment.directory / *options.plot, utf8_name(*options.plot));
 }
 
 // The console's output is the run's result as much as output.txt is: once a write to it has
@@ -123,7 +123,7 @@ void run(Variant variant, const RunEnvironment& environment, const RunOptions& o
   std::optional<StagedFile> plot;
   if (options.plot) {
     plot.emplace(environment.directory / *options.plot,
-                 render_plot(picture(variant, parameters, table, observed, simulated, pemp)), options.plot->string());
+                 render_plot(picture(variant, parameters, table, observed, simulated, pemp)), utf8_name(*options.plot));
   }
   StagedFile results(environment.directory / kResultsFile,
                      with_line_ends(results_file_text(variant, parameters.IOPT, observed, pemp), environment.line_end),
