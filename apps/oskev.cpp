@@ -1,15 +1,21 @@
 #include <filesystem>
 #include <iostream>
-#include <unistd.h>
 #include <string>
 #include <vector>
 
+#include "analysis/program/platform.hpp"
 #include "analysis/program/program.hpp"
 
 int main(int argc, char** argv) {
+  namespace analysis = oskev::analysis;
+  const analysis::Utf8Console console;
   oskev::random::SystemClock clock;
-  const oskev::analysis::RunEnvironment environment{std::cin, std::cout, std::cerr, std::filesystem::current_path(),
-                                                    clock, ::isatty(STDERR_FILENO) == 1};
-  return oskev::analysis::program_main(oskev::analysis::Variant::kOskev, std::vector<std::string>(argv + 1, argv + argc),
-                                       environment);
+  const analysis::RunEnvironment environment{std::cin,
+                                             std::cout,
+                                             std::cerr,
+                                             std::filesystem::current_path(),
+                                             clock,
+                                             analysis::standard_error_is_terminal(),
+                                             analysis::kNativeLineEnd};
+  return analysis::program_main(analysis::Variant::kOskev, analysis::command_line_arguments(argc, argv), environment);
 }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "probability/elementary.hpp"
 #include "probability/machine.hpp"
 
 namespace oskev::probability {
@@ -18,7 +19,7 @@ double lower_series(double a, double x, double gamma_a, double eps) {
     if (term <= eps * sum) break;
     sum += term;
   }
-  return std::exp(a * std::log(x) - x) * sum;
+  return elementary::exp(a * elementary::log(x) - x) * sum;
 }
 
 // 1 - Q(a, x) by the asymptotic expansion of the upper tail; the terms are summed while
@@ -35,7 +36,7 @@ double upper_expansion(double a, double x, double gamma_a, double eps) {
     if (term <= eps * sum) break;
     sum += term;
   }
-  return 1.0 - std::exp(a * std::log(x) - x) * sum * r / gamma_a;
+  return 1.0 - elementary::exp(a * elementary::log(x) - x) * sum * r / gamma_a;
 }
 
 }  // namespace
@@ -66,7 +67,7 @@ double DCHIDF(double chsq, double df, SpecialFunctions& sf) {
       result = 0.0;
     } else {
       const double v = 0.2222222222222222 / df;
-      const double z = (std::pow(chsq / df, 1.0 / 3.0) - (1.0 - v)) / std::sqrt(v);
+      const double z = (elementary::pow(chsq / df, 1.0 / 3.0) - (1.0 - v)) / std::sqrt(v);
       if (z > 5.0) {
         result = 1.0;
       } else if (z < -18.8055) {

@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "probability/chebyshev.hpp"
+#include "probability/elementary.hpp"
 #include "probability/machine.hpp"
 #include "probability/special_functions.hpp"
 
@@ -24,9 +25,9 @@ const ErfcSetup& SpecialFunctions::ready_erfc() {
     s.erfc_far_terms = INITDS(chebyshev::kErfcFarSeries, 59, eta, errors_);
     // erfc(-x) = 2 - erfc(x) rounds to 2 once erfc(x) < rounding unit; for large x,
     // erfc(x) ~ exp(-x^2)/(x sqrt(pi)) falls below the smallest normal number.
-    s.erflow = -std::sqrt(-std::log(kSqrtPi * DMACH(3, errors_)));
-    const double x0 = std::sqrt(-std::log(kSqrtPi * DMACH(1, errors_)));
-    s.erfhigh = x0 - 0.5 * std::log(x0) / x0 - 0.01;
+    s.erflow = -std::sqrt(-elementary::log(kSqrtPi * DMACH(3, errors_)));
+    const double x0 = std::sqrt(-elementary::log(kSqrtPi * DMACH(1, errors_)));
+    s.erfhigh = x0 - 0.5 * elementary::log(x0) / x0 - 0.01;
     s.smallx = std::sqrt(2.0 * DMACH(3, errors_));
     erfc_ = s;
   }
@@ -59,11 +60,11 @@ double SpecialFunctions::DERFC(double x) {
       // erfc(|x|) = exp(-x^2)/|x| (0.5 + series); the reflection gives negative x.
       const double y2 = y * y;
       if (y2 <= 4.0) {
-        result = std::exp(-y2) / y *
+        result = elementary::exp(-y2) / y *
                  (0.5 + DCSEVL((8.0 / y2 - 5.0) / 3.0, chebyshev::kErfcNearSeries,
                                s.erfc_near_terms, errors_));
       } else {
-        result = std::exp(-y2) / y *
+        result = elementary::exp(-y2) / y *
                  (0.5 + DCSEVL(8.0 / y2 - 1.0, chebyshev::kErfcFarSeries, s.erfc_far_terms, errors_));
       }
       if (x < 0.0) result = 2.0 - result;

@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "probability/chebyshev.hpp"
+#include "probability/elementary.hpp"
 #include "probability/machine.hpp"
 #include "probability/special_functions.hpp"
 
@@ -42,12 +43,12 @@ void D9GAML(double& xmin, double& xmax, errors::ErrorService& errors) {
 
   // Newton steps on ln Gamma(-x) = ln(smallest normal), Stirling's formula with rounded
   // constants; the 0.005 stop and the 0.01 margin make the bound safe, not sharp.
-  double l = std::log(DMACH(1, errors));
+  double l = elementary::log(DMACH(1, errors));
   double x = -l;
   bool converged = false;
   for (int i = 0; i < 10 && !converged; ++i) {
     const double xold = x;
-    const double w = std::log(x);
+    const double w = elementary::log(x);
     x = x - x * ((x + 0.5) * w - x - 0.2258 + l) / (x * w + 0.5);
     converged = std::fabs(x - xold) < 0.005;
   }
@@ -60,12 +61,12 @@ void D9GAML(double& xmin, double& xmax, errors::ErrorService& errors) {
   xmin = -x + 0.01;
 
   // The same for ln Gamma(x) = ln(largest finite).
-  l = std::log(DMACH(2, errors));
+  l = elementary::log(DMACH(2, errors));
   x = l;
   converged = false;
   for (int i = 0; i < 10 && !converged; ++i) {
     const double xold = x;
-    const double w = std::log(x);
+    const double w = elementary::log(x);
     x = x - x * ((x - 0.5) * w - x + 0.9189 - l) / (x * w - 0.5);
     converged = std::fabs(x - xold) < 0.005;
   }
@@ -89,7 +90,8 @@ const GammaSetup& SpecialFunctions::ready_gamma() {
     s.gterms = INITDS(chebyshev::kGammaSeries, 42, eta, errors_);
     D9GAML(s.xmin, s.xmax, errors_);
     s.halfprec = std::sqrt(DMACH(4, errors_));
-    s.tinyx = std::exp(std::max(std::log(DMACH(1, errors_)), -std::log(DMACH(2, errors_))) + 0.01);
+    s.tinyx = elementary::exp(
+        std::max(elementary::log(DMACH(1, errors_)), -elementary::log(DMACH(2, errors_))) + 0.01);
     gamma_ = s;
   }
   return *gamma_;
@@ -145,7 +147,7 @@ double SpecialFunctions::DGAMMA(double x) {
     result = 0.0;
   } else {
     // Stirling's formula with its correction term; negative x by the reflection formula.
-    const double g = std::exp((y - 0.5) * std::log(y) - y + kLnSqrt2Pi + D9LGMC(y));
+    const double g = elementary::exp((y - 0.5) * elementary::log(y) - y + kLnSqrt2Pi + D9LGMC(y));
     if (x > 0.0) {
       result = g;
     } else {
@@ -170,8 +172,8 @@ const LogGammaCorrectionSetup& SpecialFunctions::ready_log_gamma_correction() {
     s.lterms = INITDS(chebyshev::kLogGammaCorrectionSeries, 15,
                       static_cast<float>(DMACH(3, errors_)), errors_);
     s.bigx = 1.0 / std::sqrt(DMACH(3, errors_));
-    s.lghigh = std::exp(std::min(std::log(DMACH(2, errors_) / 12.0),
-                                 -std::log(12.0 * DMACH(1, errors_))));
+    s.lghigh = elementary::exp(std::min(elementary::log(DMACH(2, errors_) / 12.0),
+                                        -elementary::log(12.0 * DMACH(1, errors_))));
     lgmc_ = s;
   }
   return *lgmc_;

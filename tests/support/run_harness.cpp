@@ -44,6 +44,7 @@ RunOutcome run_in_scratch(const RunSetup& setup) {
   random::FixedClock clock(setup.time);
   std::ostream& shown = setup.console_fails_after ? static_cast<std::ostream&>(failing) : console;
   analysis::RunEnvironment environment{answers, shown, errors, folder.path(), clock};
+  environment.line_end = setup.line_end;
 
   RunOutcome outcome;
   outcome.status = analysis::run_program(setup.variant, environment);

@@ -5,6 +5,7 @@
 #include <ostream>
 #include <streambuf>
 #include <string>
+#include <string_view>
 
 #include "analysis/program/program.hpp"
 #include "random/clock.hpp"
@@ -65,6 +66,7 @@ struct RunSetup {
   std::optional<std::string> output_before;  // an output.txt left from an earlier run
   random::TimeOfDay time{10, 30, 15};
   std::optional<std::size_t> console_fails_after;  // bytes the console takes before it fails
+  std::string_view line_end = "\n";                // of output.txt
 };
 
 RunOutcome run_in_scratch(const RunSetup& setup);

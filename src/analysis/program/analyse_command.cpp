@@ -12,6 +12,7 @@
 #include "analysis/batch/batch.hpp"
 #include "analysis/plot/plot_data.hpp"
 #include "analysis/records/study_tables.hpp"
+#include "analysis/program/platform.hpp"
 #include "analysis/program/replace_file.hpp"
 #include "analysis/program/report.hpp"
 #include "analysis/batch/report_row.hpp"
@@ -29,7 +30,7 @@ namespace {
 namespace fs = std::filesystem;
 
 fs::path resolve(const RunEnvironment& environment, const std::string& name) {
-  const fs::path path(name);
+  const fs::path path = path_from_utf8(name);
   return path.is_absolute() ? path : environment.directory / path;
 }
 
@@ -77,7 +78,7 @@ std::string file_part(const std::string& name) {
   for (unsigned char c : name) {
     part += std::isalnum(c) || c == '.' || c == '-' || c == '_' ? static_cast<char>(c) : '_';
   }
-  if (part.empty() || part.front() == '.') part.insert(part.begin(), '_');
+  if (part.empty() || part.front() == '.' || names_a_device(part)) part.insert(part.begin(), '_');
   return part;
 }
 
@@ -153,13 +154,13 @@ int analyse_main(Variant variant, const std::vector<std::string>& arguments, con
   std::vector<fs::path> pictures;
   std::vector<std::string> picture_names;  // as the pattern gives them, for messages
   if (o.plot) {
-    std::map<fs::path, std::size_t> taken;
+    std::map<std::string, std::size_t> taken;
     for (std::size_t i = 0; i < items.size(); ++i) {
       picture_names.push_back(picture_name(*o.plot, items[i], i));
       pictures.push_back(resolve(environment, picture_names.back()));
-      if (auto [at, fresh] = taken.emplace(pictures.back(), i); !fresh) {
+      if (auto [at, fresh] = taken.emplace(file_identity(pictures.back()), i); !fresh) {
         environment.errors << me << ": --plot " << *o.plot << " gives meta-analyses " << at->second + 1 << " and "
-                           << i + 1 << " the same picture, " << pictures.back().string()
+                           << i + 1 << " the same picture, " << utf8_name(pictures.back())
                            << "; put {index} or {name} in it\n";
         return errors::kExitUsage;
       }
@@ -207,7 +208,7 @@ int analyse_main(Variant variant, const std::vector<std::string>& arguments, con
   const std::string text = render(o.format, rows, BatchInfo{"oskev analyse", OSKEV_VERSION});
   if (o.output) {
     try {
-      replace_file(resolve(environment, *o.output), text, *o.output);
+      replace_file(resolve(environment, *o.output), with_line_ends(text, environment.line_end), *o.output);
     } catch (const errors::RunStopped& stop) {
       // Nothing of a long batch is lost: the results go to standard output instead.
       environment.errors << me << ": " << stop.report() << "; the results follow on standard output\n";

@@ -1,5 +1,6 @@
 #include "analysis/program/command_line.hpp"
 
+#include "analysis/program/platform.hpp"
 #include "analysis/records/list_reader.hpp"
 #include "errors/run_stopped.hpp"
 
@@ -99,7 +100,7 @@ CommandLine parse_command_line(Variant variant, const std::vector<std::string>& 
       if (plot_given) return fail("--plot is given twice");
       const auto text = take_value();
       if (!text || text->empty()) return fail("--plot needs the name of the picture to write, such as result.svg");
-      command.options.plot = *text;
+      command.options.plot = path_from_utf8(*text);
       plot_given = true;
     } else if (option.starts_with("-")) {
       return fail("unknown option '" + arguments[i] + "'");

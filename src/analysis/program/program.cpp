@@ -15,6 +15,7 @@
 #include "analysis/records/list_reader.hpp"
 #include "analysis/records/list_writer.hpp"
 #include "analysis/program/replace_file.hpp"
+#include "analysis/program/platform.hpp"
 #include "analysis/program/report.hpp"
 
 namespace oskev::analysis {
@@ -48,7 +49,7 @@ void refuse_plot_over_own_files(const RunEnvironment& environment, const RunOpti
   const fs::path plot = fs::weakly_canonical(environment.directory / *options.plot, error);
   for (const char* own : {kStudyFile, kResultsFile}) {
     if (plot == fs::weakly_canonical(environment.directory / own, error)) {
-      throw errors::RunStopped(errors::kExitUsage, "--plot " + options.plot->string() + " would overwrite " + own);
+      throw errors::RunStopped(errors::kExitUsage, "--plot " + utf8_name(*options.plot) + " would overwrite " + own);
     }
   }
 }
@@ -69,7 +70,7 @@ AnalysisSettings dialogue_settings(Variant variant, const RunParameters& paramet
 // A picture that could not be written at the end would fail a run that did all its work:
 // its place is tried before the first question.
 void check_picture_place(const RunEnvironment& environment, const RunOptions& options) {
-  if (options.plot) check_replaceable(environment.directory / *options.plot, options.plot->string());
+  if (options.plot) check_replaceable(environment.directory / *options.plot, utf8_name(*options.plot));
 }
 
 // The console's output is the run's result as much as output.txt is: once a write to it has
@@ -132,10 +133,12 @@ void run(Variant variant, const RunEnvironment& environment, const RunOptions& o
     PlotData data = plot_data(program_title(variant), parameters.IOPT, result.table, result.observed, result.pemp,
                               parameters.NRUNS);
     data.qsim = std::move(qsim);
-    plot.emplace(environment.directory / *options.plot, render_plot(data), options.plot->string());
+    plot.emplace(environment.directory / *options.plot, render_plot(data), utf8_name(*options.plot));
   }
   StagedFile results(environment.directory / kResultsFile,
-                     results_file_text(variant, parameters.IOPT, result.observed, result.pemp), kResultsFile);
+                     with_line_ends(results_file_text(variant, parameters.IOPT, result.observed, result.pemp),
+                                    environment.line_end),
+                     kResultsFile);
   if (plot) plot->commit();
   results.commit();
 }

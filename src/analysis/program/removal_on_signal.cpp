@@ -1,4 +1,7 @@
-// POSIX signals. A port to another system replaces this file; its header says what it promises.
+// POSIX signals. A port to another system replaces this file; its header says what it promises
+// (Windows: removal_on_signal_windows.cpp).
+#ifndef _WIN32
+
 #include "analysis/program/removal_on_signal.hpp"
 
 #include <atomic>
@@ -108,3 +111,5 @@ RemovedOnSignal::~RemovedOnSignal() {
 }
 
 }  // namespace oskev::analysis
+
+#endif  // _WIN32

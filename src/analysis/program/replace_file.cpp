@@ -1,14 +1,30 @@
 #include "analysis/program/replace_file.hpp"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
-#include <fcntl.h>
 #include <random>
-#include <sys/stat.h>
 #include <system_error>
 #include <thread>
-#include <unistd.h>
 
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#include <share.h>
+#include <sys/stat.h>
+#include <sys/types.h>
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+#else
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+#include "analysis/program/platform.hpp"
 #include "errors/run_stopped.hpp"
 
 namespace oskev::analysis {
@@ -16,9 +32,67 @@ namespace oskev::analysis {
 namespace fs = std::filesystem;
 
 // ---------------------------------------------------------------------------------------------
-// The file system below the standard library, on POSIX systems. A port to another system
-// replaces these three functions and nothing else in this file.
+// The file system below the standard library. A port to another system replaces these
+// functions and nothing else in this file.
 namespace platform {
+
+#ifdef _WIN32
+
+// As on POSIX systems, below. _O_EXCL makes the creation CREATE_NEW, which fails when
+// anything has the name, a link included, and so never follows one; _O_BINARY writes the
+// text as it is (its line ends are the caller's); _O_NOINHERIT keeps the file from programs
+// started meanwhile.
+int create_new_file(const fs::path& path) {
+  int fd = -1;
+  const errno_t failure = ::_wsopen_s(&fd, path.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT,
+                                      _SH_DENYNO, _S_IREAD | _S_IWRITE);
+  if (failure != 0) {
+    errno = failure;
+    return -1;
+  }
+  return fd;
+}
+
+int write_and_close(int fd, const std::string& text, bool to_disk) {
+  int failure = 0;
+  for (std::size_t done = 0; done < text.size() && failure == 0;) {
+    const std::size_t chunk = std::min<std::size_t>(text.size() - done, 1u << 30);
+    const int written = ::_write(fd, text.data() + done, static_cast<unsigned int>(chunk));
+    if (written > 0) {
+      done += static_cast<std::size_t>(written);
+    } else {
+      failure = written < 0 ? errno : EIO;
+    }
+  }
+  // _commit is FlushFileBuffers: the data on the disk before the rename.
+  if (failure == 0 && to_disk && ::_commit(fd) != 0 && errno != EINVAL) failure = errno;
+  if (::_close(fd) != 0 && failure == 0) failure = errno;
+  return failure;
+}
+
+int write_to_device(const fs::path& path, const std::string& text) {
+  const int fd = ::_wopen(path.c_str(), _O_WRONLY | _O_BINARY | _O_NOINHERIT);
+  if (fd < 0) return errno;
+  struct _stat64 kind {};
+  if (::_fstat64(fd, &kind) != 0 || (kind.st_mode & _S_IFMT) == _S_IFREG || (kind.st_mode & _S_IFMT) == _S_IFDIR) {
+    ::_close(fd);
+    return EEXIST;
+  }
+  return write_and_close(fd, text, false);
+}
+
+// Puts `temporary` in the place of `path` in one step, an existing file replaced whole;
+// MOVEFILE_WRITE_THROUGH returns only once the change of names is on the disk. Without
+// MOVEFILE_COPY_ALLOWED a move that could not be a rename fails instead of copying.
+std::error_code replace(const fs::path& temporary, const fs::path& path) {
+  if (::MoveFileExW(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return {};
+  return std::error_code(static_cast<int>(::GetLastError()), std::system_category());
+}
+
+// The C library's error numbers, which on Windows are not the system's own.
+std::string describe(int error_number) { return std::generic_category().message(error_number); }
+
+#else
 
 // Creates `path` as a new file open for writing, and fails (EEXIST) when anything at all has
 // that name already: a file, a folder, or a link, even one that leads nowhere. So a link
@@ -64,12 +138,23 @@ int write_to_device(const fs::path& path, const std::string& text) {
   return write_and_close(fd, text, false);
 }
 
+// Puts `temporary` in the place of `path` in one step (rename(2)).
+std::error_code replace(const fs::path& temporary, const fs::path& path) {
+  std::error_code error;
+  fs::rename(temporary, path, error);
+  return error;
+}
+
+std::string describe(int error_number) { return std::system_category().message(error_number); }
+
+#endif
+
 }  // namespace platform
 // ---------------------------------------------------------------------------------------------
 
 namespace {
 
-std::string describe(int error_number) { return std::system_category().message(error_number); }
+using platform::describe;
 
 // Sixteen letters and digits from the system's source of randomness: a name another user
 // cannot guess in advance (about 82 bits), and so cannot plant anything at.
@@ -96,6 +181,8 @@ bool names_a_folder(const fs::path& path) {
 }
 
 bool is_device(const fs::path& path) {
+  // On Windows NUL, CON and their kin are devices in every folder, whatever status says.
+  if (names_a_device(utf8_name(path.filename()))) return true;
   std::error_code error;
   const fs::file_status status = fs::status(path, error);
   return fs::exists(status) && !fs::is_regular_file(status) && !fs::is_directory(status);
@@ -116,9 +203,9 @@ StagedFile::StagedFile(const fs::path& path, const std::string& text, std::strin
     device_text_ = text;
     return;
   }
-  const std::string stem = path.filename().string() + ".";
   for (int attempt = 1;; ++attempt) {
-    const fs::path candidate = path.parent_path() / (stem + unguessable_part() + ".tmp");
+    fs::path candidate = path;
+    candidate += "." + unguessable_part() + ".tmp";
     // Registered before the file exists, so that no moment is left in which a signal would
     // leave it behind.
     removal_.emplace(candidate);
@@ -143,9 +230,7 @@ void StagedFile::commit() {
     return;
   }
   if (!temporary_) return;
-  std::error_code error;
-  fs::rename(*temporary_, path_, error);
-  if (error) fail(error.message());
+  if (const std::error_code error = platform::replace(*temporary_, path_)) fail(error.message());
   temporary_.reset();
   removal_.reset();
 }
@@ -170,8 +255,8 @@ void replace_file(const fs::path& path, const std::string& text, const std::stri
 }
 
 void replace_file(const fs::path& path, const std::string& text) {
-  const std::string name = path.filename().string();
-  replace_file(path, text, name.empty() ? path.string() : name);
+  const std::string name = utf8_name(path.filename());
+  replace_file(path, text, name.empty() ? utf8_name(path) : name);
 }
 
 void check_replaceable(const fs::path& path, const std::string& shown_name) {
@@ -183,8 +268,8 @@ void check_replaceable(const fs::path& path, const std::string& shown_name) {
   if (fs::is_directory(fs::status(path, error))) refuse("it is a folder");
   if (is_device(path)) return;
   const fs::path folder = path.parent_path().empty() ? fs::path(".") : path.parent_path();
-  std::string shown_folder = fs::path(shown_name).parent_path().string();
-  if (shown_folder.empty()) shown_folder = folder.string();
+  std::string shown_folder = utf8_name(path_from_utf8(shown_name).parent_path());
+  if (shown_folder.empty()) shown_folder = utf8_name(folder);
   const fs::file_status status = fs::status(folder, error);
   if (!fs::exists(status)) refuse("the folder " + shown_folder + " does not exist");
   if (!fs::is_directory(status)) refuse(shown_folder + " is not a folder");

@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <iosfwd>
+#include <string_view>
 
 #include "random/clock.hpp"
 
@@ -15,6 +16,7 @@ struct RunEnvironment {
   std::filesystem::path directory;  // where study.txt is read and output.txt written
   random::Clock& clock;             // the local time of day, for the clock seeds
   bool errors_is_terminal = false;  // whether a person watches standard error (progress lines)
+  std::string_view line_end = "\n";  // of output.txt and results files (the console's is the stream's)
 };
 
 }  // namespace oskev::analysis

@@ -224,6 +224,9 @@ TEST(AnalyseCommand, ResultsFileAndItsFailure) {
 
 // /dev/null and other devices are written to, not replaced by a plain file.
 TEST(AnalyseCommand, ADeviceAsResultsFileStaysADevice) {
+#ifdef _WIN32
+  GTEST_SKIP() << "/dev/null and symbolic links are POSIX's; Windows's NUL has a test of its own";
+#endif
   ScratchFolder folder;
   write_file(folder.path() / "s.txt", "15 120 25 118\n0 54 3 60\n");
   // Through a link of the test's own, so that a fault replaces only the link.
@@ -280,7 +283,12 @@ TEST(AnalyseCommand, APictureFailureNamesItsPath) {
   const Outcome o = run(folder.path(), {"-r", "20", "--seed", "3", "--plot", "notes.txt/{name}.svg", "-o", "out.txt",
                                         "s.txt"});
   EXPECT_EQ(o.status, 4);
+#ifdef _WIN32
+  // Windows finds no path where a file stands in the place of a folder.
+  EXPECT_EQ(o.err, "oskev analyse: cannot write notes.txt/s.txt.svg: No such file or directory\n");
+#else
   EXPECT_EQ(o.err, "oskev analyse: cannot write notes.txt/s.txt.svg: Not a directory\n");
+#endif
   EXPECT_TRUE(fs::exists(folder.path() / "out.txt"));
 }
 

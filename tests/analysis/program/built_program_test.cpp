@@ -1,7 +1,10 @@
 // The built programs run as the user runs them, for what only a real process shows: standard
 // output on a full device, a link planted at a name that depends on the process number, and a
 // termination request while the results file is being written. Skipped where the programs
-// were not built beside the tests.
+// were not built beside the tests. POSIX processes and devices; on Windows the built programs
+// are run by tests/programs/run_example.cmake.
+#ifndef _WIN32
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -182,3 +185,5 @@ TEST_F(BuiltProgram, TerminatedWhileWritingLeavesNoTemporaryFile) {
 
 }  // namespace
 }  // namespace oskev::testing
+
+#endif  // _WIN32

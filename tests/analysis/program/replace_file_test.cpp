@@ -67,6 +67,7 @@ TEST(StagedFile, WithoutACommitNothingIsLeftAndTheOldFileStays) {
   EXPECT_EQ(names_in(folder.path()), std::vector<std::string>{"output.txt"});
 }
 
+#ifndef _WIN32  // POSIX permissions; Windows files have none of these bits
 TEST(StagedFile, TheNewFileHasTheUsualPermissionsOfANewFile) {
   ScratchFolder folder;
   const fs::path path = folder.path() / "output.txt";
@@ -79,6 +80,9 @@ TEST(StagedFile, TheNewFileHasTheUsualPermissionsOfANewFile) {
   EXPECT_EQ(kind.st_mode & 0777, 0644u);
 }
 
+#endif
+
+#ifndef _WIN32  // POSIX messages and /dev/full; Windows has tests of its own below
 TEST(StagedFile, FailuresNameTheFileAsTheUserNamedItAndLeaveNothing) {
   ScratchFolder folder;
   const fs::path base = folder.path();
@@ -111,6 +115,8 @@ TEST(StagedFile, ADeviceIsWrittenAtTheCommitAndItsFailureReported) {
   EXPECT_TRUE(fs::is_character_file("/dev/full"));
   EXPECT_EQ(names_in(folder.path()), std::vector<std::string>{"sink"});
 }
+
+#endif
 
 TEST(CheckReplaceable, RefusesWhatCannotBeWrittenAndNamesIt) {
   ScratchFolder folder;
@@ -149,6 +155,7 @@ TEST(CheckReplaceable, RefusesWhatCannotBeWrittenAndNamesIt) {
   EXPECT_EQ(read_file(base / "study.txt"), "1 2 3 4\n");
 }
 
+#ifndef _WIN32  // POSIX signals; Windows has console events instead
 // The signals' course: the temporary file goes, the program still ends by the signal.
 class StagedFileOnSignal : public ::testing::TestWithParam<int> {};
 
@@ -233,6 +240,8 @@ TEST(StagedFileSignals, AnEarlierHandlerIsCalledAndRestored) {
   ::sigaction(SIGTERM, &before, nullptr);
   EXPECT_EQ(names_in(folder.path()), std::vector<std::string>{"output.txt"});
 }
+
+#endif
 
 }  // namespace
 }  // namespace oskev::analysis
