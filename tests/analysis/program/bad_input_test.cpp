@@ -33,6 +33,7 @@ const BadInput kRows[] = {
     {"studies_one", "1\n100\n0.5\n0.5\n1\n", kTwo, 1, " *** TERMINAL ERROR 2 from DCHIDF."},
     {"studies_zero", "0\n100\n0.5\n0.5\n1\n", kTwo, 1, "DF = -1.000000000000000D+00"},
     {"studies_negative", "-3\n100\n0.5\n0.5\n1\n", kTwo, 1, "DF = -4.000000000000000D+00"},
+    {"studies_least_32_bit", "-2147483648\n10\n0.5\n0.5\n1\n", "1 10 2 10\n", 1, "DF = -2.147483649000000D+09"},
     {"runs_letters", "2\nmany\n", kTwo, 2, "input conversion error, unit 5, file stdin"},
     {"runs_above_80000", "2\n80001\n", kTwo, 3, "the number of runs, 80001, is above the limit of 80000"},
     {"runs_zero_fixed", "2\n0\n0.5\n0.5\n1\n", kTwo, 1, "NR = 0.  NR must be greater than or equal"},
