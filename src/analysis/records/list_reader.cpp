@@ -16,18 +16,24 @@ bool ends_value(char c) { return is_blank(c) || c == ',' || c == '/'; }
 
 constexpr std::size_t kQuotedCharacters = 40;
 
-std::size_t characters(std::string_view text) {
-  std::size_t n = 0;
-  for (const char c : text) n += (static_cast<unsigned char>(c) & 0xC0) != 0x80;  // UTF-8 starts
-  return n;
+// The bytes of the first `most` characters of `text`. A character is a byte with the UTF-8
+// continuation bytes after it, four bytes at most, so stray continuation bytes count too.
+std::size_t first_characters(std::string_view text, std::size_t most) {
+  std::size_t end = 0;
+  for (std::size_t n = 0; n < most && end < text.size(); ++n) {
+    const std::size_t start = end++;
+    while (end - start < 4 && end < text.size() && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) ++end;
+  }
+  return end;
 }
 
 // The offending value as a message quotes it: its first 40 characters, with "..." when there
 // is more (`cut`: more than was held) and control characters shown as '?', so that a value of
 // any length or content gives one short line.
 std::string quoted(std::string_view text, bool cut = false) {
-  std::string shown = table_text::shown(text);
-  if (cut && characters(text) <= kQuotedCharacters) shown.insert(shown.size() - 1, "...");
+  const std::size_t end = first_characters(text, kQuotedCharacters);
+  std::string shown = table_text::shown(text.substr(0, end));
+  if (cut || end < text.size()) shown.insert(shown.size() - 1, "...");
   return shown;
 }
 
@@ -197,7 +203,8 @@ long long ListReader::repeat_count(std::string_view count, std::string_view toke
     valid = repeat >= 1 && repeat <= 2147483647LL;
   }
   if (!valid) {
-    fail(ReadCondition::kSyntax, "line " + std::to_string(line_number_) + ": bad repeat count in " + quoted(token, cut));
+    fail(ReadCondition::kSyntax,
+         "line " + std::to_string(line_number_) + ": bad repeat count in " + quoted(token, cut));
   }
   return repeat;
 }

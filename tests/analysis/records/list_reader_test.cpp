@@ -292,6 +292,9 @@ TEST(Messages, QuoteAtMostTheFirst40Characters) {
   std::string accents;
   for (int i = 0; i < 41; ++i) accents += "\xC3\xA9";
   EXPECT_EQ(message(accents), prefix + "\"" + accents.substr(0, 80) + "...\")");
+  // Stray continuation bytes count as characters too, four bytes at most to one.
+  const std::string stray = "1" + std::string(199, '\xB1');
+  EXPECT_EQ(message(stray), prefix + "\"" + stray.substr(0, 160) + "...\")");
   // Control characters are shown as '?', so a file cannot drive the terminal.
   EXPECT_EQ(message("1\x1B[2J"), prefix + "\"1?[2J\")");
   EXPECT_EQ(message(std::string("7\0", 2)), prefix + "\"7?\")");
