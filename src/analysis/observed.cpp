@@ -32,7 +32,9 @@ void compute_heterogeneity(const StudyTable& table, std::int32_t nstudy, Observe
     q = static_cast<float>(q + double{table.WEIGHT[i]} * d_single * d);
   }
   observed.Q = q;
-  observed.DF = static_cast<double>(nstudy - 1);
+  // Formed in double: in 32 bits the least count of studies minus one would wrap round to the
+  // largest, and the distribution would accept it.
+  observed.DF = static_cast<double>(nstudy) - 1.0;
   observed.PASYM = 1.0 - probability::DCHIDF(double{observed.Q}, observed.DF, special);
 }
 

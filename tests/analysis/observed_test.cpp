@@ -67,6 +67,26 @@ TEST(ObservedStatistics, OneStudyIsRefusedByTheChiSquaredDistribution) {
   EXPECT_THROW(Observed("10 100 20 100\n", 1), errors::RunStopped);
 }
 
+// The least 32-bit count minus one must not wrap round to the largest: the degrees of freedom
+// are formed in double, so the distribution sees -2147483649 and refuses it as it does -1.
+TEST(ObservedStatistics, TheLeastCountOfStudiesIsRefusedNotWrapped) {
+  for (const std::int32_t nstudy : {0, -5, -2147483647 - 1}) {
+    try {
+      Observed o("1 10 2 10\n", nstudy);
+      ADD_FAILURE() << nstudy << " studies were accepted, DF = " << o.statistics.DF;
+    } catch (const errors::RunStopped&) {
+    }
+  }
+  StudyTable none;
+  ObservedStatistics statistics;
+  std::ostringstream console;
+  errors::ErrorService errors{console};
+  probability::SpecialFunctions special{errors};
+  EXPECT_THROW(compute_heterogeneity(none, -2147483647 - 1, statistics, special), errors::RunStopped);
+  EXPECT_EQ(statistics.DF, -2147483649.0);
+  EXPECT_NE(console.str().find("DF = -2.147483649000000D+09"), std::string::npos) << console.str();
+}
+
 TEST(ObservedStatistics, NonFiniteValuesPassThroughWithoutFailing) {
   Observed o("5 10 0 10\n4 12 6 11\n", 2, 0.0f, 0.0f);
   EXPECT_TRUE(std::isinf(o.table.RR[0]));

@@ -19,6 +19,14 @@ namespace oskev::testing {
 
 namespace fs = std::filesystem;
 
+namespace {
+// A message quotes at most 40 characters of the input (160 bytes of UTF-8) after a prefix of
+// under 100, and the reader holds no more than its longest value and a few bytes ahead,
+// whatever the length of a line.
+constexpr std::size_t kLongestMessage = 300;
+constexpr std::size_t kMostHeld = 1024;
+}  // namespace
+
 std::optional<std::string> fuzz_list_reader(const std::uint8_t* data, std::size_t size) {
   if (size == 0) return std::nullopt;
   const std::uint8_t pattern = data[0];
@@ -44,9 +52,15 @@ std::optional<std::string> fuzz_list_reader(const std::uint8_t* data, std::size_
                          text == "input conversion error, unit 10, file fuzz.txt" ||
                          text == "list-directed I/O syntax error, unit 10, file fuzz.txt";
       if (!known) return "unexpected condition text: " + text;
-      return std::nullopt;
+      const std::string message = error.what();
+      if (message.size() > kLongestMessage) return "a message of " + std::to_string(message.size()) + " bytes";
+      for (const char c : message) {
+        if (static_cast<unsigned char>(c) < 0x20) return "a control character in the message";
+      }
+      break;
     }
   }
+  if (reader.held_bytes() > kMostHeld) return "the reader held " + std::to_string(reader.held_bytes()) + " bytes";
   return std::nullopt;
 }
 
@@ -110,6 +124,7 @@ std::optional<std::string> fuzz_whole_run(const std::uint8_t* data, std::size_t 
     if (fs::exists(picture)) return "a run that stopped with status " + std::to_string(status) + " drew a picture";
   }
   if (status >= 2 && errors.str().empty()) return "status " + std::to_string(status) + " without a report";
+  if (errors.str().size() > kLongestMessage) return "a report of " + std::to_string(errors.str().size()) + " bytes";
   for (const auto& entry : fs::directory_iterator(folder.path())) {
     const std::string name = entry.path().filename().string();
     if (name != "study.txt" && name != "output.txt" && name != "picture.svg") return "left behind: " + name;

@@ -9,7 +9,8 @@ namespace oskev::testing {
 
 // Arbitrary bytes read as list-directed input, a series of reads of integers and reals whose
 // pattern the first byte picks. Returns a description of a broken promise, if any: a read
-// may succeed or fail with one of its three conditions, nothing else.
+// may succeed or fail with one of its three conditions, nothing else; its message is one
+// short line; and the reader holds a bounded number of bytes whatever the lines.
 std::optional<std::string> fuzz_list_reader(const std::uint8_t* data, std::size_t size);
 
 // A whole in-process run of either program driven by arbitrary bytes: the first byte picks
@@ -19,7 +20,7 @@ std::optional<std::string> fuzz_list_reader(const std::uint8_t* data, std::size_
 // and 200000 in all, so that every input runs quickly. Returns a description of a broken
 // promise, if any: the exit status is one of the known ones, a complete run leaves a
 // 14-record output.txt and, when asked, a whole SVG picture, any other run leaves neither,
-// and no temporary file stays behind.
+// a report on standard error is short, and no temporary file stays behind.
 std::optional<std::string> fuzz_whole_run(const std::uint8_t* data, std::size_t size);
 
 // A table of studies from arbitrary bytes, analysed as `oskev analyse` would: the first byte

@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "analysis/records/table_text.hpp"
+
 namespace oskev::records {
 
 namespace {
@@ -12,7 +14,31 @@ bool is_blank(char c) { return c == ' ' || c == '\t'; }
 bool is_digit(char c) { return c >= '0' && c <= '9'; }
 bool ends_value(char c) { return is_blank(c) || c == ',' || c == '/'; }
 
-std::string quoted(std::string_view text) { return "\"" + std::string(text) + "\""; }
+constexpr std::size_t kQuotedCharacters = 40;
+
+// The bytes of the first `most` characters of `text`. A character is a byte with the UTF-8
+// continuation bytes after it, four bytes at most, so stray continuation bytes count too.
+std::size_t first_characters(std::string_view text, std::size_t most) {
+  std::size_t end = 0;
+  for (std::size_t n = 0; n < most && end < text.size(); ++n) {
+    const std::size_t start = end++;
+    while (end - start < 4 && end < text.size() && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) ++end;
+  }
+  return end;
+}
+
+// The offending value as a message quotes it: its first 40 characters, with "..." when there
+// is more (`cut`: more than was held) and control characters shown as '?', so that a value of
+// any length or content gives one short line.
+std::string quoted(std::string_view text, bool cut = false) {
+  const std::size_t end = first_characters(text, kQuotedCharacters);
+  std::string shown = table_text::shown(text.substr(0, end));
+  if (cut || end < text.size()) shown.insert(shown.size() - 1, "...");
+  return shown;
+}
+
+constexpr int kLineEnd = -1;  // what peek() gives at the end of a line or of the input
+constexpr int kEndOfInput = std::char_traits<char>::eof();
 
 }  // namespace
 
@@ -88,21 +114,99 @@ bool parse_real(std::string_view text, float& value) {
 }
 
 ListReader::ListReader(std::istream& in, std::int32_t unit, std::string file_name)
-    : in_(in), unit_(unit), file_name_(std::move(file_name)) {}
+    : in_(in), unit_(unit), file_name_(std::move(file_name)) {
+  value_.reserve(kLongestValue);
+}
 
+// The next byte of the current line, not yet taken, or kLineEnd at its end. A carriage return
+// right before a line feed or the end of the input is part of the line end; to see what follows
+// it, it is taken and kept ahead when it turns out to be data.
+int ListReader::peek() {
+  if (ahead_count_ > 0) return static_cast<unsigned char>(ahead_[ahead_first_]);
+  const int c = source_->sgetc();
+  if (c == kEndOfInput || c == '\n') return kLineEnd;
+  if (c == '\r') {
+    source_->sbumpc();
+    const int next = source_->sgetc();
+    if (next == kEndOfInput || next == '\n') return kLineEnd;
+    keep_ahead('\r');
+  }
+  return c;
+}
+
+// Takes the byte peek() gave; never called at a line end.
+void ListReader::take() {
+  if (ahead_count_ > 0) {
+    ++ahead_first_;
+    if (--ahead_count_ == 0) ahead_first_ = 0;
+    return;
+  }
+  source_->sbumpc();
+}
+
+void ListReader::keep_ahead(char c) { ahead_[ahead_first_ + ahead_count_++] = c; }
+
+void ListReader::skip_rest_of_line() {
+  while (peek() != kLineEnd) take();
+  if (source_->sgetc() == '\n') source_->sbumpc();
+}
+
+// A byte-order mark at the start of the unit is not data; the first bytes of one that breaks
+// off are.
+void ListReader::skip_byte_order_mark() {
+  static constexpr unsigned char kMark[] = {0xEF, 0xBB, 0xBF};
+  std::size_t matched = 0;
+  while (matched < 3 && source_->sgetc() == kMark[matched]) {
+    source_->sbumpc();
+    ++matched;
+  }
+  if (matched < 3) {
+    for (std::size_t i = 0; i < matched; ++i) keep_ahead(static_cast<char>(kMark[i]));
+  }
+}
+
+// Passes the rest of the line a read stopped in, then starts the next line; false when the
+// input has no more (a last line without a line end is a line).
 bool ListReader::next_line() {
-  // At the end of the input getline fails without touching the string: clear it first, or
-  // the last line would be read again and again.
-  line_.clear();
-  if (!std::getline(in_, line_) && line_.empty()) return false;
+  if (in_line_) skip_rest_of_line();
+  in_line_ = false;
+  if (source_->sgetc() == kEndOfInput) return false;
+  in_line_ = true;
   ++line_number_;
-  if (!line_.empty() && line_.back() == '\r') line_.pop_back();
-  if (line_number_ == 1 && line_.starts_with("\xEF\xBB\xBF")) line_.erase(0, 3);
+  if (line_number_ == 1) skip_byte_order_mark();
+  return true;
+}
+
+// Takes one value, up to a blank, a comma, a slash or the line end, into value_. False as soon
+// as it is longer than kLongestValue; the rest of it stays untaken.
+bool ListReader::take_value() {
+  value_.clear();
+  for (int c = peek(); c != kLineEnd && !ends_value(static_cast<char>(c)); c = peek()) {
+    if (value_.size() == kLongestValue) return false;
+    value_.push_back(static_cast<char>(c));
+    take();
+  }
   return true;
 }
 
 void ListReader::fail(ReadCondition condition, std::string detail) const {
   throw InputError(condition, unit_, file_name_, std::move(detail));
+}
+
+// The r of a repeat r*v or r*: 1 to 2147483647, written in at most 10 digits.
+long long ListReader::repeat_count(std::string_view count, std::string_view token, bool cut) const {
+  long long repeat = 0;
+  bool valid = !count.empty() && count.size() <= 10;
+  for (char digit : count) valid = valid && is_digit(digit);
+  if (valid) {
+    for (char digit : count) repeat = repeat * 10 + (digit - '0');
+    valid = repeat >= 1 && repeat <= 2147483647LL;
+  }
+  if (!valid) {
+    fail(ReadCondition::kSyntax,
+         "line " + std::to_string(line_number_) + ": bad repeat count in " + quoted(token, cut));
+  }
+  return repeat;
 }
 
 void ListReader::assign(const Target& target, std::string_view text) const {
@@ -124,6 +228,9 @@ void ListReader::read(std::initializer_list<Target> targets) {
 }
 
 void ListReader::read(std::span<const Target> targets) {
+  // Reading past the stream's own sentry: flush what is tied to it, as the sentry would.
+  if (in_.tie() != nullptr) in_.tie()->flush();
+  source_ = in_.rdbuf();
   const std::size_t wanted = targets.size();
   auto end_of_file = [&](std::size_t given) {
     if (wanted <= 1) fail(ReadCondition::kEndOfFile, "no value");
@@ -136,43 +243,34 @@ void ListReader::read(std::span<const Target> targets) {
   // What came last decides whether a comma closes a value or stands for a null value.
   enum class Last { kStart, kValue, kComma } last = Last::kStart;
   std::size_t given = 0;
-  std::size_t pos = 0;
   while (given < wanted) {
-    while (pos < line_.size() && is_blank(line_[pos])) ++pos;
-    if (pos >= line_.size()) {
+    int c = peek();
+    while (c == ' ' || c == '\t') {
+      take();
+      c = peek();
+    }
+    if (c == kLineEnd) {
       if (!next_line()) end_of_file(given);
-      pos = 0;
       continue;
     }
-    const char c = line_[pos];
     if (c == '/') return;
     if (c == ',') {
-      ++pos;
+      take();
       if (last != Last::kValue) ++given;  // nothing between two separators: a null value
       last = Last::kComma;
       continue;
     }
-    std::size_t end = pos;
-    while (end < line_.size() && !ends_value(line_[end])) ++end;
-    const std::string_view token(line_.data() + pos, end - pos);
-    pos = end;
+    const bool whole = take_value();
+    const std::string_view token = value_;
 
     std::string_view value = token;
     long long repeat = 1;
     if (const std::size_t star = token.find('*'); star != std::string_view::npos) {
-      const std::string_view count = token.substr(0, star);
-      repeat = 0;
-      bool valid = !count.empty() && count.size() <= 10;
-      for (char digit : count) valid = valid && is_digit(digit);
-      if (valid) {
-        for (char digit : count) repeat = repeat * 10 + (digit - '0');
-        valid = repeat >= 1 && repeat <= 2147483647LL;
-      }
-      if (!valid) {
-        fail(ReadCondition::kSyntax, "line " + std::to_string(line_number_) + ": bad repeat count in " + quoted(token));
-      }
+      repeat = repeat_count(token.substr(0, star), token, !whole);
       value = token.substr(star + 1);
     }
+    // Too long for any number: refused at once, without reading the rest of it.
+    if (!whole) fail(ReadCondition::kConversion, "line " + std::to_string(line_number_) + ": " + quoted(value, true));
     for (long long r = 0; r < repeat && given < wanted; ++r, ++given) {
       if (!value.empty()) assign(targets[given], value);
     }

@@ -1,11 +1,15 @@
 #pragma once
 
+#include <array>
+#include <cstddef>
 #include <cstdint>
 #include <initializer_list>
 #include <istream>
 #include <span>
 #include <stdexcept>
+#include <streambuf>
 #include <string>
+#include <string_view>
 #include <variant>
 
 namespace oskev::records {
@@ -38,9 +42,19 @@ class InputError : public std::runtime_error {
 //
 // Files written on Windows read the same: a carriage return before the line end and a
 // UTF-8 byte-order mark at the start of the unit are not part of the data.
+//
+// The input is taken a character at a time, never a line at a time: what follows the last
+// value of a read is passed over without being held, and a value longer than kLongestValue is
+// refused as soon as it is seen. So memory does not grow with the length of a line, and a unit
+// without end (a link to /dev/zero) stops after a few hundred bytes. A message quotes at most
+// the first 40 characters of the offending value.
 class ListReader {
  public:
   using Target = std::variant<std::int32_t*, float*>;
+
+  // The longest value held: no count or correction needs more characters, even written with
+  // every digit of a double and a repeat count. A longer value is a conversion error.
+  static constexpr std::size_t kLongestValue = 256;
 
   ListReader(std::istream& in, std::int32_t unit, std::string file_name);
 
@@ -50,16 +64,32 @@ class ListReader {
   std::int32_t unit() const noexcept { return unit_; }
   const std::string& file_name() const noexcept { return file_name_; }
 
+  // Room the reader holds for input: the value being read and the few bytes looked ahead at
+  // a line end or a byte-order mark. It does not grow with the length of a line.
+  std::size_t held_bytes() const noexcept { return value_.capacity() + ahead_.size(); }
+
  private:
   bool next_line();
+  void skip_byte_order_mark();
+  void skip_rest_of_line();
+  int peek();
+  void take();
+  void keep_ahead(char c);
+  bool take_value();
+  long long repeat_count(std::string_view count, std::string_view token, bool cut) const;
   [[noreturn]] void fail(ReadCondition condition, std::string detail) const;
   void assign(const Target& target, std::string_view text) const;
 
   std::istream& in_;
+  std::streambuf* source_ = nullptr;
   std::int32_t unit_;
   std::string file_name_;
-  std::string line_;
+  std::string value_;                 // the value being read, at most kLongestValue bytes
+  std::array<char, 3> ahead_{};       // bytes taken to look past them, still to be read
+  std::size_t ahead_first_ = 0;
+  std::size_t ahead_count_ = 0;
   long line_number_ = 0;
+  bool in_line_ = false;              // a line is started and its end not yet passed
 };
 
 // Strict conversions of one list-directed value (exposed for their tests).

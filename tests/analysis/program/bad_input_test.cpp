@@ -34,6 +34,7 @@ const BadInput kRows[] = {
     {"studies_one", "1\n100\n0.5\n0.5\n1\n", kTwo, 1, " *** TERMINAL ERROR 2 from DCHIDF."},
     {"studies_zero", "0\n100\n0.5\n0.5\n1\n", kTwo, 1, "DF = -1.000000000000000D+00"},
     {"studies_negative", "-3\n100\n0.5\n0.5\n1\n", kTwo, 1, "DF = -4.000000000000000D+00"},
+    {"studies_least_32_bit", "-2147483648\n10\n0.5\n0.5\n1\n", "1 10 2 10\n", 1, "DF = -2.147483649000000D+09"},
     {"runs_letters", "2\nmany\n", kTwo, 2, "input conversion error, unit 5, file stdin"},
     {"runs_above_80000", "2\n80001\n", kTwo, 3, "the number of runs, 80001, is above the limit of 80000"},
     {"runs_zero_fixed", "2\n0\n0.5\n0.5\n1\n", kTwo, 1, "NR = 0.  NR must be greater than or equal"},
@@ -280,6 +281,69 @@ TEST(LostConsole, HelpAndVersion) {
   const analysis::RunEnvironment environment{answers, console, errors, fs::temp_directory_path(), clock};
   EXPECT_EQ(analysis::program_main(analysis::Variant::kOskev, {"--speed"}, environment), 64);
   EXPECT_EQ(errors.str(), "oskev: unknown option '--speed'\nTry 'oskev --help'.\n");
+}
+
+// Lines of any length: a value too long for any number stops the run with a message of one
+// short line, and what follows the last value of an answer is passed over unread.
+TEST(LongLinesInWholeRuns, AnAnswerOfTenMillionDigits) {
+  RunSetup setup;
+  setup.answers = std::string(10'000'000, '7') + "\n10\n0.5\n0.5\n1\n";
+  setup.study = kTwo;
+  setup.output_before = kEarlier;
+  const RunOutcome outcome = run_in_scratch(setup);
+  EXPECT_EQ(outcome.status, 2);
+  EXPECT_EQ(outcome.errors,
+            "oskev: input conversion error, unit 5, file stdin (line 1: \"" + std::string(40, '7') + "...\")\n");
+  EXPECT_EQ(outcome.output, std::optional<std::string>(kEarlier));
+}
+
+TEST(LongLinesInWholeRuns, AStudyValueOfTenMillionDigits) {
+  RunSetup setup;
+  setup.variant = analysis::Variant::kOskevV10;
+  setup.answers = "2\n10\n0.5\n0.5\n1\n";
+  setup.study = "15 120 25 118\n5 54 " + std::string(10'000'000, '3') + " 60\n";
+  const RunOutcome outcome = run_in_scratch(setup);
+  EXPECT_EQ(outcome.status, 2);
+  EXPECT_EQ(outcome.errors, "oskev-v1.0: input conversion error, unit 10, file study.txt (line 2: \"" +
+                                std::string(40, '3') + "...\")\n");
+  EXPECT_FALSE(outcome.output.has_value());
+}
+
+TEST(LongLinesInWholeRuns, JunkAfterAnAnswerOrTheLastStudyChangesNothing) {
+  RunSetup plain;
+  plain.answers = "2\n10\n0.5\n0.5\n1\n";
+  plain.study = kTwo;
+  const RunOutcome expected = run_in_scratch(plain);
+  ASSERT_EQ(expected.status, 0) << expected.errors;
+
+  RunSetup junk = plain;
+  junk.answers = "2 " + std::string(10'000'000, 'x') + "\n10\n0.5\n0.5\n1 " + std::string(1000, 'y') + "\n";
+  junk.study = std::string(kTwo) + std::string(10'000'000, 'z');
+  const RunOutcome outcome = run_in_scratch(junk);
+  EXPECT_EQ(outcome.status, 0) << outcome.errors;
+  EXPECT_EQ(outcome.console, expected.console);
+  EXPECT_EQ(outcome.output, expected.output);
+}
+
+// study.txt that never ends (a link to /dev/zero) is bad input like any other: the reader
+// refuses its first value, too long for any number, after a few hundred bytes.
+TEST(LongLinesInWholeRuns, AnEndlessStudyFileStopsAsBadInput) {
+  for (const auto variant : {analysis::Variant::kOskev, analysis::Variant::kOskevV10}) {
+    ScratchFolder folder;
+    std::error_code no_link;
+    fs::create_symlink("/dev/zero", folder.path() / "study.txt", no_link);
+    if (no_link) GTEST_SKIP() << "no symbolic link to /dev/zero here: " << no_link.message();
+    write_file(folder.path() / "output.txt", kEarlier);
+    std::istringstream answers("2\n100\n0.5\n0.5\n1\n");
+    std::ostringstream console, errors;
+    random::FixedClock clock;
+    analysis::RunEnvironment environment{answers, console, errors, folder.path(), clock};
+    EXPECT_EQ(analysis::run_program(variant, environment), 2);
+    const std::string name = variant == analysis::Variant::kOskev ? "oskev" : "oskev-v1.0";
+    EXPECT_EQ(errors.str(), name + ": input conversion error, unit 10, file study.txt (line 1: \"" +
+                                std::string(40, '?') + "...\")\n");
+    EXPECT_EQ(read_file(folder.path() / "output.txt"), kEarlier);
+  }
 }
 
 }  // namespace

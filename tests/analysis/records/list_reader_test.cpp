@@ -1,6 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdint>
+#include <limits>
 #include <sstream>
+#include <streambuf>
+#include <string>
 #include <vector>
 
 #include "analysis/records/list_reader.hpp"
@@ -163,6 +168,144 @@ TEST(ReadFailures, MalformedRepeatIsASyntaxError) {
     EXPECT_EQ(error.condition(), ReadCondition::kSyntax) << text;
     EXPECT_EQ(error.condition_text(), "list-directed I/O syntax error, unit 10, file study.txt");
   }
+}
+
+// Input made on the fly, so that a test can feed lines far longer than it could hold: `head`,
+// then `count` copies of `fill` (without end when `count` is kEndless), then `tail`. It counts
+// the bytes the reader has taken, to show how far the reader went.
+class MadeInput : public std::streambuf {
+ public:
+  static constexpr std::uint64_t kEndless = std::numeric_limits<std::uint64_t>::max();
+
+  MadeInput(std::string head, char fill, std::uint64_t count, std::string tail)
+      : head_(std::move(head)), fill_(fill), count_(count), tail_(std::move(tail)) {}
+
+  std::uint64_t taken() const { return made_ - static_cast<std::uint64_t>(egptr() - gptr()); }
+
+ protected:
+  int_type underflow() override {
+    std::size_t n = 0;
+    while (n < block_.size()) {
+      if (position_ < head_.size()) {
+        block_[n++] = head_[position_++];
+      } else if (position_ - head_.size() < count_) {
+        const std::uint64_t left = count_ - (position_ - head_.size());
+        const std::size_t run = static_cast<std::size_t>(std::min<std::uint64_t>(left, block_.size() - n));
+        std::fill_n(block_.begin() + static_cast<std::ptrdiff_t>(n), run, fill_);
+        n += run;
+        position_ += run;
+      } else if (position_ - head_.size() - count_ < tail_.size()) {
+        block_[n++] = tail_[position_ - head_.size() - count_];
+        ++position_;
+      } else {
+        break;
+      }
+    }
+    made_ += n;
+    setg(block_.data(), block_.data(), block_.data() + n);
+    return n == 0 ? traits_type::eof() : traits_type::to_int_type(block_[0]);
+  }
+
+ private:
+  std::string head_;
+  char fill_;
+  std::uint64_t count_;
+  std::string tail_;
+  std::uint64_t position_ = 0;
+  std::uint64_t made_ = 0;
+  std::vector<char> block_ = std::vector<char>(1 << 16);
+};
+
+constexpr std::uint64_t kHundredMegabytes = 100'000'000;
+// What the reader may hold for input, whatever the line: its value and a few bytes ahead.
+constexpr std::size_t kMostHeld = 1024;
+
+TEST(LongLines, AValueLongerThanAnyNumberIsRefusedAtOnce) {
+  MadeInput made("", '7', kHundredMegabytes, "\n");
+  std::istream in(&made);
+  ListReader reader(in, 5, "stdin");
+  const auto error = failure([&] { read_integers(reader, 1); });
+  EXPECT_EQ(std::string(error.what()),
+            "input conversion error, unit 5, file stdin (line 1: \"" + std::string(40, '7') + "...\")");
+  EXPECT_LE(made.taken(), ListReader::kLongestValue + 1);
+  EXPECT_LE(reader.held_bytes(), kMostHeld);
+}
+
+TEST(LongLines, TheRestOfALongLineIsPassedWithoutBeingHeld) {
+  MadeInput made("2 ", 'x', kHundredMegabytes, "\n7\n");
+  std::istream in(&made);
+  ListReader reader(in, 5, "stdin");
+  EXPECT_EQ(read_integers(reader, 1), (Ints{2}));
+  EXPECT_EQ(read_integers(reader, 1), (Ints{7}));
+  EXPECT_EQ(made.taken(), kHundredMegabytes + 4);  // all but the line end after the 7
+  EXPECT_LE(reader.held_bytes(), kMostHeld);
+
+  // Blanks, however many, are separators and never held.
+  MadeInput blanks("\n\n", ' ', kHundredMegabytes, "15,120 25\t118");
+  std::istream spaced(&blanks);
+  ListReader study(spaced, 10, "study.txt");
+  EXPECT_EQ(read_integers(study, 4), (Ints{15, 120, 25, 118}));
+  EXPECT_LE(study.held_bytes(), kMostHeld);
+}
+
+TEST(LongLines, AnEndlessUnitStopsAtItsFirstValue) {
+  // /dev/zero as study.txt: zero bytes without end and never a line end.
+  MadeInput zeros("", '\0', MadeInput::kEndless, "");
+  std::istream in(&zeros);
+  ListReader reader(in, 10, "study.txt");
+  const auto error = failure([&] { read_integers(reader, 400); });
+  EXPECT_EQ(error.condition(), ReadCondition::kConversion);
+  EXPECT_EQ(std::string(error.what()),
+            "input conversion error, unit 10, file study.txt (line 1: \"" + std::string(40, '?') + "...\")");
+  EXPECT_LE(zeros.taken(), ListReader::kLongestValue + 1);
+  EXPECT_LE(reader.held_bytes(), kMostHeld);
+
+  // Endless digits after a valid study: the read takes what it needs and stops.
+  MadeInput digits("1 10 2 10 ", '9', MadeInput::kEndless, "");
+  std::istream more(&digits);
+  ListReader study(more, 10, "study.txt");
+  EXPECT_EQ(read_integers(study, 4), (Ints{1, 10, 2, 10}));
+  EXPECT_LE(digits.taken(), 10u);
+}
+
+TEST(LongLines, TheLongestValueIsHeldAndOneMoreIsRefused) {
+  std::istringstream in(std::string(ListReader::kLongestValue - 1, '0') + "5\n" +
+                        std::string(ListReader::kLongestValue, '0') + "5\n");
+  ListReader reader(in, 10, "study.txt");
+  EXPECT_EQ(read_integers(reader, 1), (Ints{5}));
+  const auto error = failure([&] { read_integers(reader, 1); });
+  EXPECT_EQ(std::string(error.what()),
+            "input conversion error, unit 10, file study.txt (line 2: \"" + std::string(40, '0') + "...\")");
+}
+
+TEST(Messages, QuoteAtMostTheFirst40Characters) {
+  auto message = [](const std::string& text, std::size_t count = 1) {
+    std::istringstream in(text);
+    ListReader reader(in, 10, "study.txt");
+    return std::string(failure([&] { read_integers(reader, count); }).what());
+  };
+  const std::string prefix = "input conversion error, unit 10, file study.txt (line 1: ";
+  EXPECT_EQ(message(std::string(40, 'a')), prefix + "\"" + std::string(40, 'a') + "\")");
+  EXPECT_EQ(message(std::string(41, 'a')), prefix + "\"" + std::string(40, 'a') + "...\")");
+  EXPECT_EQ(message("1 " + std::string(200, '8'), 2), prefix + "\"" + std::string(40, '8') + "...\")");
+  // Characters, not bytes: a UTF-8 sequence is never split.
+  std::string accents;
+  for (int i = 0; i < 41; ++i) accents += "\xC3\xA9";
+  EXPECT_EQ(message(accents), prefix + "\"" + accents.substr(0, 80) + "...\")");
+  // Stray continuation bytes count as characters too, four bytes at most to one.
+  const std::string stray = "1" + std::string(199, '\xB1');
+  EXPECT_EQ(message(stray), prefix + "\"" + stray.substr(0, 160) + "...\")");
+  // Control characters are shown as '?', so a file cannot drive the terminal.
+  EXPECT_EQ(message("1\x1B[2J"), prefix + "\"1?[2J\")");
+  EXPECT_EQ(message(std::string("7\0", 2)), prefix + "\"7?\")");
+  // The value after a repeat count, and a malformed repeat as a whole.
+  EXPECT_EQ(message("2*" + std::string(45, 'b')), prefix + "\"" + std::string(40, 'b') + "...\")");
+  EXPECT_EQ(message("x*" + std::string(45, 'b')),
+            "list-directed I/O syntax error, unit 10, file study.txt (line 1: bad repeat count in \"x*" +
+                std::string(38, 'b') + "...\")");
+  EXPECT_EQ(message("x*" + std::string(400, 'b')),
+            "list-directed I/O syntax error, unit 10, file study.txt (line 1: bad repeat count in \"x*" +
+                std::string(38, 'b') + "...\")");
 }
 
 }  // namespace
