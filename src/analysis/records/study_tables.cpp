@@ -98,7 +98,17 @@ TableError::TableError(std::string file, std::size_t line, std::size_t column, s
       message_(std::move(message)) {}
 
 StudyTables read_study_tables(std::istream& in, const std::string& file_name) {
-  const std::string content{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  // Millions of studies fit in far less; a file larger than this is no table of studies (a
+  // device without end, say), refused before it exhausts memory.
+  constexpr std::size_t kMostBytes = std::size_t{64} << 20;
+  std::string content;
+  char block[1 << 16];
+  while (in.read(block, sizeof block) || in.gcount() > 0) {
+    content.append(block, static_cast<std::size_t>(in.gcount()));
+    if (content.size() > kMostBytes) {
+      throw TableError(file_name, 0, 0, "the file is larger than 64 MB, too large for a table of studies");
+    }
+  }
   if (in.bad()) throw TableError(file_name, 0, 0, "the file could not be read");
   std::string_view text = content;
   // A byte-order mark is no character of the first line: columns count from after it.

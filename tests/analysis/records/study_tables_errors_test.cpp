@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <istream>
 #include <sstream>
+#include <streambuf>
 #include <string>
 
 #include "analysis/records/study_tables.hpp"
@@ -162,6 +164,28 @@ TEST(StudyTablesErrors, AnyTextReadsOrFailsWithATableError) {
   }
   EXPECT_GT(read, 500);
   EXPECT_GT(refused, 2000);
+}
+
+// A file without end (a device such as /dev/zero) is refused once it has grown past any table
+// of studies, instead of filling memory.
+TEST(StudyTablesErrors, AnEndlessFileIsRefusedAfterABoundedRead) {
+  struct Endless : std::streambuf {
+    char block[4096] = {};
+    std::size_t served = 0;
+    int_type underflow() override {
+      served += sizeof block;
+      setg(block, block, block + sizeof block);
+      return traits_type::to_int_type(block[0]);
+    }
+  } endless;
+  std::istream in(&endless);
+  try {
+    read_study_tables(in, "/dev/zero");
+    FAIL() << "an endless file was read to its end";
+  } catch (const TableError& e) {
+    EXPECT_EQ(std::string(e.what()), "/dev/zero: the file is larger than 64 MB, too large for a table of studies");
+  }
+  EXPECT_LE(endless.served, (std::size_t{64} << 20) + (std::size_t{1} << 17));
 }
 
 }  // namespace
