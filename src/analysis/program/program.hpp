@@ -25,4 +25,8 @@ int run_program(Variant variant, const RunEnvironment& environment, const RunOpt
 // written.
 int program_main(Variant variant, const std::vector<std::string>& arguments, const RunEnvironment& environment);
 
+// The process's own entry for either program: the console, the current folder, the system
+// clock and the command line of this process, in the platform's own form.
+int process_main(Variant variant, int argc, char** argv);
+
 }  // namespace oskev::analysis
