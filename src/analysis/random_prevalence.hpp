@@ -70,7 +70,7 @@ class PlanReader {
   const StudyTable& table_;
   const float rrmh_;
   Generators& generators_;
-  const RedrawLimits& limits_;
+  const RedrawLimits limits_;  // a copy: two numbers, and no reference left to outlive its caller
   const std::vector<std::int32_t> npool_;  // NPOOL of every study
   long long all_redraws_ = 0;
   // Runs read ahead at a time: fewer after a redrawn total (whose values shift those after
