@@ -9,8 +9,8 @@
 namespace oskev::probability {
 
 // P(X > q) for X chi-squared with `df` degrees of freedom (any real df > 0): 1 for q < 0,
-// 0 for q = +inf. Relative error about 1e-15 (at most a few 1e-14 where the value nears the
-// smallest doubles); 0 only where the value lies below the smallest subnormal.
+// 0 for q = +inf. Relative error a few units of 1e-16 for any df (among the subnormals, the
+// step of their grid); 0 only where the value lies below the smallest subnormal.
 double chi_squared_upper(double q, double df);
 
 // P(X <= q), likewise: 0 for q < 0, 1 for q = +inf, accurate also where it is tiny (q far

@@ -97,7 +97,7 @@ Wide deviation(double a, double x) {
   const Wide num = elementary::two_sum(x, -a);
   Wide d{num.hi / a, 0.0};
   if (std::fabs(num.hi) < kSplitLimit) {
-    const Wide back = elementary::two_product(d.hi, a);
+    const Wide back = product(Wide{d.hi, 0.0}, a);
     d = elementary::quick_two_sum(d.hi, ((num.hi - back.hi) - back.lo + num.lo) / a);
   }
   Wide g;
@@ -118,7 +118,7 @@ Wide deviation(double a, double x) {
     const double ratio = x / a;
     Wide log_ratio;
     if (ratio > 1e-290 && x < kSplitLimit) {
-      const Wide back = elementary::two_product(ratio, a);
+      const Wide back = product(Wide{ratio, 0.0}, a);
       log_ratio = add(elementary::log_wide(ratio), ((x - back.hi) - back.lo) / a / ratio);
     } else {
       log_ratio = subtract(elementary::log_wide(x), elementary::log_wide(a));
@@ -195,12 +195,148 @@ Wide upper_fraction(double a, double x) {
 }
 
 // Where P is the smaller of the two, roughly: below a + 1, and for a < 1 (whose median lies
-// below 1/4 and far below for small a) below 1/4; Q elsewhere.
+// below 1/4 and far below for small a) below 1/4; Q elsewhere. (For a <= 1/4 both are
+// computed directly below 1/4.)
 bool by_series(double a, double x) { return a < 1.0 ? x < 0.25 : x < a + 1.0; }
 
 double lower_by_series(double a, double x) {
   const Wide sum = lower_series(a, x);
   return exp_times(log_prefactor(a, x, 1), sum.hi, sum.lo);
+}
+
+// ln Gamma(1 + a) for 0 <= a <= 1/4 to the relative working precision, however small a:
+// -gamma a + sum_k (-1)^k zeta(k) a^k / k, 29 terms leaving less than 1e-18 of the result.
+double log_gamma_one_plus_small(double a) {
+  static constexpr double zeta[] = {
+      1.6449340668482264, 1.2020569031595942, 1.0823232337111381, 1.03692775514337,   1.0173430619844492,
+      1.008349277381923,  1.0040773561979444, 1.0020083928260821, 1.000994575127818,  1.0004941886041194,
+      1.000246086553308,  1.0001227133475785, 1.0000612481350588, 1.000030588236307,  1.0000152822594086,
+      1.0000076371976379, 1.000003817293265,  1.0000019082127165, 1.0000009539620338, 1.0000004769329869,
+      1.0000002384505027, 1.000000119219926,  1.000000059608189,  1.0000000298035034, 1.0000000149015549,
+      1.0000000074507118, 1.000000003725334,  1.0000000018626598, 1.0000000009313275};  // zeta(2) ... zeta(30)
+  double terms[std::size(zeta)];
+  double power = a;
+  for (std::size_t i = 0; i < std::size(zeta); ++i) {
+    power *= a;
+    const double k = static_cast<double>(i + 2);
+    terms[i] = (i % 2 == 0 ? zeta[i] : -zeta[i]) * power / k;
+  }
+  double sum = 0.0;
+  for (std::size_t i = std::size(zeta); i-- > 0;) sum += terms[i];  // smallest first
+  return sum - 0.5772156649015329 * a;
+}
+
+// e^w - 1 to the relative working precision: the Taylor series for |w| < 0.35, where e^w - 1
+// would cancel, e^w - 1 itself beyond.
+double expm1(double w) {
+  if (!(std::fabs(w) < 0.35)) return elementary::exp(w) - 1.0;
+  double term = w, sum = w;
+  for (int k = 2; k < 30 && std::fabs(term) > 0x1p-60 * std::fabs(sum); ++k) {
+    term *= w / k;
+    sum += term;
+  }
+  return sum;
+}
+
+// Q(a, x) for a <= 1/4 and x < 1/4, where it is small for small a and 1 - P would lose its
+// digits: with u = x^a / Gamma(1 + a),
+//   Q = 1 - u - u a sum_{n>=1} (-x)^n / (n! (a + n)),
+// 1 - u = -(e^w - 1) for w = a ln x - ln Gamma(1 + a), every part to its relative precision
+// (the two parts of w cancel at most by a factor 1.8 below x = 1/4).
+double upper_small_shape(double a, double x) {
+  const Wide w = add(product(elementary::log_wide(x), a), -log_gamma_one_plus_small(a));
+  const double wd = w.hi + w.lo;
+  double term = 1.0, sum = 0.0;
+  for (int n = 1; n < 40; ++n) {
+    term *= -x / n;
+    sum += term / (a + n);
+    if (std::fabs(term) < 0x1p-60 * std::fabs(sum)) break;
+  }
+  return -expm1(wd) - elementary::exp(wd) * a * sum;
+}
+
+// ln Q(a, x) by the continued fraction, to twice the working precision.
+Wide log_upper_by_fraction(double a, double x) {
+  const Wide h = upper_fraction(a, x);
+  return elementary::add(log_prefactor(a, x, 0), add(elementary::log_wide(h.hi), h.lo / h.hi));
+}
+
+// From this shape on, and within 5% of the mean, the series and the fraction, which need
+// some sqrt(a) terms there, give way to Temme's uniform expansion, whose terms fall as powers
+// of 1/a; farther out both converge fast.
+constexpr double kTemmeShape = 1e7;
+bool by_expansion(double a, double x) { return a >= kTemmeShape && std::fabs(x - a) < 0.05 * a; }
+
+// The expansion in the deviation D = a (lambda - 1 - ln lambda), lambda = x / a, and
+// eta = sign(x - a) sqrt(2 D / a):
+//   Q(a, x) = erfc(sign(x - a) sqrt(D)) / 2 + R,  P(a, x) = erfc(-sign(x - a) sqrt(D)) / 2 - R,
+//   R = e^-D / sqrt(2 pi a) (C0(eta) + C1(eta) / a + C2(eta) / a^2 + ...) < 0,
+// with erfc(sqrt(D)) = Q(1/2, D). Within 5% of the mean |eta| < 0.052, where the Taylor series
+// of C0, C1 and C2 below leave less than 1e-18 of C0, and the terms from C3 / a^3 on are
+// below 1e-21 of the result. |R| is at most |eta| / 3 of the first term.
+struct TemmeTerms {
+  Wide deviation;      // D
+  Wide log_remainder;  // ln |R|
+};
+
+TemmeTerms temme_terms(double a, double x) {
+  static constexpr double c0[] = {-1.0 / 3.0,         1.0 / 12.0,          -2.0 / 135.0,       1.0 / 864.0,
+                                  1.0 / 2835.0,       -139.0 / 777600.0,   1.0 / 25515.0,      -571.0 / 261273600.0,
+                                  -281.0 / 151559100.0, 8.296711340953086e-7, -1.7665952736826079e-7};
+  static constexpr double c1[] = {-1.0 / 540.0, -1.0 / 288.0, 1.0 / 378.0, -0.00099022633744855967,
+                                  0.00020576131687242798};
+  static constexpr double c2[] = {25.0 / 6048.0, -139.0 / 51840.0, 1.0 / 1296.0};
+  const auto taylor = [](const auto& c, double eta) {
+    double sum = 0.0;
+    for (std::size_t k = std::size(c); k-- > 0;) sum = c[k] + eta * sum;
+    return sum;
+  };
+  const Wide d = deviation(a, x);
+  const double eta = std::copysign(std::sqrt(2.0 * d.hi / a), x - a);
+  const double series = taylor(c0, eta) + (taylor(c1, eta) + taylor(c2, eta) / a) / a;
+  const Wide log_scale = product(elementary::add(elementary::log_wide(a), kLn2Pi), -0.5);
+  return {d, elementary::add(subtract(log_scale, d), elementary::log_wide(-series))};
+}
+
+// ln(erfc(sqrt(D)) / 2) = ln Q(1/2, D) - ln 2 for D >= 1/4 (where the fraction gives Q), the
+// part of D beyond a double taken to first order: d ln Q(1/2, D) / dD = -density / Q, about
+// -(1 + 1/(2D)) far out.
+Wide log_half_tail(Wide d) {
+  const double slope = d.hi > 700.0 ? 1.0 + 0.5 / d.hi : gamma_density(0.5, d.hi) / gamma_ratios(0.5, d.hi).upper;
+  const Wide log_q = log_upper_by_fraction(0.5, d.hi);
+  return add(add(log_q, -0.6931471805599453), -2.3190468138462996e-17 - d.lo * slope);
+}
+
+// The smaller tail, Q above the mean and P below: half_tail -+ |R|, or where the first term
+// nears the subnormals, e^(ln half_tail + ln(1 -+ |R| / half_tail)), rounded once.
+double temme_smaller_tail(double a, double x) {
+  const TemmeTerms t = temme_terms(a, x);
+  const Wide& d = t.deviation;
+  const double sign = x > a ? -1.0 : 1.0;
+  if (d.hi < 700.0) {
+    const double q = gamma_ratios(0.5, d.hi).upper;
+    const double half_tail = 0.5 * (d.lo == 0.0 ? q : q - d.lo * gamma_density(0.5, d.hi));
+    return half_tail + sign * elementary::exp(t.log_remainder);
+  }
+  const Wide log_first = log_half_tail(d);
+  const double ratio = elementary::exp(t.log_remainder.hi - log_first.hi);
+  return elementary::exp(elementary::add(log_first, elementary::log_wide(1.0 + sign * ratio)));
+}
+
+GammaRatios temme(double a, double x) {
+  const double tail = temme_smaller_tail(a, x);
+  return x > a ? GammaRatios{1.0 - tail, tail} : GammaRatios{tail, 1.0 - tail};
+}
+
+// ln Q(a, x) for x > a: ln half_tail + ln(1 - |R| / half_tail), finite far out.
+double temme_log_upper(double a, double x) {
+  const TemmeTerms t = temme_terms(a, x);
+  const Wide d = t.deviation;
+  if (d.hi < 0.25) return elementary::log(temme(a, x).upper);
+  const Wide log_first = log_half_tail(d);
+  const double ratio = elementary::exp(t.log_remainder.hi - log_first.hi);
+  const Wide sum = elementary::add(log_first, elementary::log_wide(1.0 - ratio));
+  return sum.hi + sum.lo;
 }
 
 }  // namespace
@@ -217,7 +353,12 @@ GammaRatios gamma_ratios(double a, double x) {
   if (x == 0.0) return {0.0, 1.0};
   if (std::isinf(x)) return {1.0, 0.0};
   if (std::isinf(a)) return {0.0, 1.0};
+  if (by_expansion(a, x)) return temme(a, x);
   if (by_series(a, x)) {
+    if (a <= 0.25) {
+      // Both directly: each is the smaller somewhere here.
+      return {lower_by_series(a, x), upper_small_shape(a, x)};
+    }
     const double p = lower_by_series(a, x);
     return {p, 1.0 - p};
   }
@@ -231,9 +372,9 @@ double log_gamma_upper(double a, double x) {
   if (x == 0.0) return 0.0;
   if (std::isinf(x)) return -kInf;
   if (std::isinf(a)) return 0.0;
-  if (by_series(a, x)) return elementary::log(1.0 - lower_by_series(a, x));
-  const Wide h = upper_fraction(a, x);
-  const Wide e = elementary::add(log_prefactor(a, x, 0), add(elementary::log_wide(h.hi), h.lo / h.hi));
+  if (by_expansion(a, x)) return x > a ? temme_log_upper(a, x) : elementary::log(temme(a, x).upper);
+  if (by_series(a, x)) return elementary::log(gamma_ratios(a, x).upper);
+  const Wide e = log_upper_by_fraction(a, x);
   return e.hi + e.lo;
 }
 

@@ -11,10 +11,10 @@ namespace oskev::probability {
 double log_gamma(double a);
 
 // P(a, x) = gamma(a, x) / Gamma(a) and Q(a, x) = Gamma(a, x) / Gamma(a) = 1 - P(a, x), for
-// a > 0 and x >= 0. The smaller of the two is computed directly, each to a relative error of
-// about 1e-15 (1e-13 where it nears the smallest doubles), and underflows to 0 only where it
-// lies below the smallest subnormal; the other is 1 minus it. For a below about 1e-3 and x
-// below about 1.1, Q is 1 - P and carries P's absolute error.
+// a > 0 and x >= 0. The smaller of the two is computed directly, to a relative error of a few
+// units of 1e-16 wherever it lies (among the subnormals, to the step of their grid),
+// and underflows to 0 only where it lies below the smallest subnormal; the other is 1 minus
+// it, except for a <= 1/4 and x < 1/4, where both are computed directly.
 struct GammaRatios {
   double lower;  // P(a, x)
   double upper;  // Q(a, x)
