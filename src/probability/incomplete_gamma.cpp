@@ -1,9 +1,10 @@
-// The regularised incomplete gamma functions after Legendre and Gauss: the power series of
+// The regularised incomplete gamma functions after Gauss and Legendre: the power series of
 // P(a, x) below the mean and the continued fraction of Q(a, x) above it, each multiplied by
-// x^a e^-x / Gamma(a), which is formed in logarithms. For large a that logarithm is a
-// difference of numbers near a ln a; it is written instead as the deviation
+// x^a e^-x / Gamma(a), which is formed in double-double logarithms. For large a that logarithm
+// is a difference of numbers near a ln a; it is written instead as the deviation
 // a (d - ln(1 + d)), d = (x - a) / a, plus Stirling's ln sqrt(a / 2 pi) and correction, so its
-// absolute error stays a few units of the last place of the result's logarithm.
+// absolute error stays far below the last place of the result. Near the mean of very large a,
+// Temme's uniform expansion; for small a below 1/4, Q by the series of 1 - x^a / Gamma(1 + a).
 
 #include "probability/incomplete_gamma.hpp"
 
