@@ -26,6 +26,7 @@ bool valid_df(double df) { return df > 0.0 && std::isfinite(df); }
 // e^(c ln(q/2) - ln Gamma(g) - halvings ln 2) for a subnormal q, with q/2 kept exact inside
 // the logarithm.
 double tiny_power(double q, double c, double g, double halvings) {
+  if (c > 2.0) return 0.0;  // below 2^-2042 / Gamma(g), g > 2
   const elementary::Wide ln_half_q = elementary::add(elementary::log_wide(q), elementary::negate(kLn2));
   elementary::Wide e = elementary::multiply(ln_half_q, c);
   e = elementary::add(e, elementary::negate(elementary::multiply(kLn2, halvings)));

@@ -152,6 +152,7 @@ TEST(ChiSquaredTails, EdgesOfTheDomain) {
            Case{2.0, 2.0, 0.36787944117144233, 0.63212055882855767},
            // A subnormal q, whose half is not a double: P(X <= q) = sqrt(2q / pi) for df = 1.
            Case{q_min, 1.0, 1.0, std::sqrt(q_min) * std::sqrt(2.0 / 3.141592653589793)},
+           Case{q_min, 1e300, 1.0, 0.0}, Case{1e300, 1e300, 0.5, 0.5},
        }) {
     const double upper = chi_squared_upper(c.q, c.df), lower = chi_squared_lower(c.q, c.df);
     if (std::isnan(c.upper)) {
@@ -177,6 +178,7 @@ TEST(ChiSquaredTails, DensityAgreesWithBoostAndKeepsItsEdges) {
   EXPECT_EQ(chi_squared_density(0.0, 3.0), 0.0);
   EXPECT_EQ(chi_squared_density(-1.0, 3.0), 0.0);
   EXPECT_EQ(chi_squared_density(kInf, 3.0), 0.0);
+  EXPECT_EQ(chi_squared_density(kDenormMin, 1e300), 0.0);
   for (double df : {0.0, -1.0, kNaN, kInf}) EXPECT_TRUE(std::isnan(chi_squared_density(1.0, df)));
   EXPECT_TRUE(std::isnan(chi_squared_density(kNaN, 2.0)));
 }
