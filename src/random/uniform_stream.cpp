@@ -39,11 +39,6 @@ std::int32_t seed_from_clock(Clock& clock) {
   return static_cast<std::int32_t>(seed);
 }
 
-std::int32_t UniformStream::SEEDCLK() {
-  if (clock_seed_ != 0) return clock_seed_;
-  return seed_from_clock(clock_);
-}
-
 void UniformStream::SEEDSET(std::int32_t iseed) {
   if (iseed < 0 || iseed >= kModulus) {
     SEEDINIT(0);

@@ -12,6 +12,11 @@
 
 namespace oskev::random {
 
+// The seed the clock gives now: 10000·hour + 100·minute + second + 1 of the local time of day,
+// and the fixed seed at 00:00:00, whose own value (1) is a poor start. What the programs read
+// when no seed is given.
+std::int32_t seed_from_clock(Clock& clock);
+
 // The run's one stream of pseudo-random integers, x <- 16807·x mod (2^31 - 1), and the
 // single-precision uniforms on (0, 1) made from it. RNUN and RNUNONE step the same state, so
 // any interleaving of their calls gives the states of one long run; SEEDGET returns the last
@@ -55,10 +60,8 @@ class UniformStream {
   // the clock if no seed was ever given.
   void SEEDINIT(std::int32_t icode);
   // A seed from the local time of day: 10000·hour + 100·minute + second + 1, so 2 ... 235960
-  // and the fixed seed at 00:00:00. For a reproducible run, a seed given beforehand replaces
-  // every reading of the clock.
-  std::int32_t SEEDCLK();
-  void replace_clock_seed(std::int32_t seed) { clock_seed_ = seed; }
+  // and the fixed seed at 00:00:00.
+  std::int32_t SEEDCLK() { return seed_from_clock(clock_); }
 
   std::int32_t state() const noexcept { return lehmer_.state; }
   float scale() const noexcept { return scale_; }
@@ -72,7 +75,6 @@ class UniformStream {
  private:
   errors::ErrorService& errors_;
   Clock& clock_;
-  std::int32_t clock_seed_ = 0;  // 0: read the clock
   Lehmer lehmer_;                // ISTATE
   float scale_ = 0.0f;
   bool first_use_ = true;
@@ -80,10 +82,6 @@ class UniformStream {
   bool rnun_first_call_ = true;
   bool rnunone_first_call_ = true;
 };
-
-// The seed the clock gives now: 10000·hour + 100·minute + second + 1 of the local time of day,
-// and the fixed seed at 00:00:00. What SEEDCLK reads when no seed replaces the clock.
-std::int32_t seed_from_clock(Clock& clock);
 
 // Argument check shared by the generators: a TERMINAL error with code `icode` when
 // ival < ilow, naming the argument `name`. Adds 1 to icode in every case, so successive

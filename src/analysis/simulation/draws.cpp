@@ -2,10 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
-#include <stdexcept>
-
-#include "random/binomial.hpp"
 #include <cstdio>
+#include <stdexcept>
 
 namespace oskev::analysis {
 
@@ -38,9 +36,8 @@ std::string why_refused(std::int32_t n, float p, std::int32_t nr, const DrawPlac
 
 }  // namespace
 
-void check_draw(std::int32_t n, float p, std::int32_t nr, std::int32_t seed, const DrawPlace& place,
-                errors::ErrorService& errors) {
-  if (random::binomial_arguments_valid(nr, n, p)) [[likely]] return;
+void refuse_draw(std::int32_t n, float p, std::int32_t nr, std::int32_t seed, const DrawPlace& place,
+                 errors::ErrorService& errors) {
   random::Lehmer stream{seed};
   random::BinomialSetup setup;
   std::vector<std::int32_t> ir(static_cast<std::size_t>(std::max(nr, 1)));

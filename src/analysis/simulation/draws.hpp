@@ -12,6 +12,7 @@
 
 #include "errors/error_service.hpp"
 #include "errors/run_stopped.hpp"
+#include "random/binomial.hpp"
 
 namespace oskev::analysis {
 
@@ -38,8 +39,12 @@ class DrawRefused : public errors::RunStopped {
 // generator refuses is handed to RNBIN at once, on the analysis's own error service, which
 // writes the library's message and stops the run exactly where the program stops; the stop is
 // a DrawRefused. Valid draws are made later, by the executor, with no further check.
-void check_draw(std::int32_t n, float p, std::int32_t nr, std::int32_t seed, const DrawPlace& place,
-                errors::ErrorService& errors);
+[[noreturn]] void refuse_draw(std::int32_t n, float p, std::int32_t nr, std::int32_t seed, const DrawPlace& place,
+                              errors::ErrorService& errors);
+inline void check_draw(std::int32_t n, float p, std::int32_t nr, std::int32_t seed, const DrawPlace& place,
+                       errors::ErrorService& errors) {
+  if (!random::binomial_arguments_valid(nr, n, p)) [[unlikely]] refuse_draw(n, p, nr, seed, place, errors);
+}
 
 // Stops the analysis for a study a model can never simulate, before any draw.
 [[noreturn]] void refuse(const std::string& report);
