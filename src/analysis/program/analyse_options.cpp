@@ -79,7 +79,10 @@ ParsedAnalyse parse_analyse_options(Variant variant, const std::vector<std::stri
   o.jobs = cores;
 
   app.add_option("FILE", o.files, "tables of studies; '-' reads standard input")->required();
-  app.add_option("-r,--runs", o.settings.runs, "simulation runs (the most, with --stop-after)")
+  app.add_option("-r,--runs", o.settings.runs,
+                 "simulation runs (the most, with --stop-after). Time grows with runs x studies, about 0.25 s "
+                 "per million runs of one study under fixed prevalence and 0.75 s under random prevalence on "
+                 "one core: 2147483647 runs of 10 studies take about 1.5 or 4.5 hours; memory stays flat")
       ->check(CLI::Range(1, 2147483647))
       ->capture_default_str();
   app.add_option("--cc-one", cc_one.text, "continuity correction for studies with zero events in one arm")

@@ -18,8 +18,11 @@ void check_output_places(const RunEnvironment& environment, const std::vector<st
 
   std::map<std::string, std::string> read;  // identity -> the input's name
   for (const std::string& input : inputs) {
-    const std::string identity = input == "-" ? environment.answers_file
-                                              : resolved_identity(environment.directory / path_from_utf8(input));
+    const fs::path path = environment.directory / path_from_utf8(input);
+    std::error_code error;
+    // A file that does not exist is reported as unread, and overwrites nothing.
+    if (input != "-" && !fs::exists(path, error)) continue;
+    const std::string identity = input == "-" ? environment.answers_file : resolved_identity(path);
     if (!identity.empty()) read.emplace(identity, input);
   }
   std::map<std::string, const OutputPlace*> written;

@@ -111,6 +111,10 @@ TEST(HostileOutputs, OutputPlacesAreTriedBeforeAnyWork) {
   EXPECT_EQ(file.err, "oskev analyse: cannot write file/A.svg: file is not a folder\n");
   EXPECT_EQ(file.out, "");
   EXPECT_EQ(read_file(folder.path() / "file"), "a plain file\n");
+  // An input that does not exist is reported as unread; as an output it overwrites nothing.
+  const Outcome unread = run(folder.path(), {"analyse", "-o", "gone.csv", "gone.csv"});
+  EXPECT_EQ(unread.status, 2);
+  EXPECT_EQ(unread.err, "oskev analyse: gone.csv: cannot be opened\n");
   // Folders of pictures are made as their writing would make them.
   const Outcome made = run(folder.path(), {"analyse", "-r", "20", "--plot", "new/{name}/p.svg", "t.csv"});
   EXPECT_EQ(made.status, 0) << made.err;

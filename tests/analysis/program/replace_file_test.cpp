@@ -61,6 +61,9 @@ TEST(StagedFile, TheTemporaryFileHasAnUnguessableNameBesideTheFile) {
 // A name so long that the usual temporary name would pass the file system's 255 bytes gets a
 // short one beside it, so every name the file system takes can be written.
 TEST(StagedFile, NamesUpToTheLongestTheFileSystemTakesCanBeWritten) {
+#ifdef _WIN32
+  GTEST_SKIP() << "a path beyond 260 characters needs the long-path setting on Windows";
+#endif
   ScratchFolder folder;
   for (const std::size_t length : {234u, 235u, 250u, 255u}) {
     const std::string name = std::string(length - 4, 'p') + ".svg";
