@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "analysis/records/study_tables.hpp"
+#include "analysis/records/tables.hpp"
 #include "text/utf8.hpp"
 
 namespace oskev::records::table_text {
