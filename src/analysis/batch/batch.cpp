@@ -11,6 +11,10 @@ namespace oskev::analysis {
 
 namespace {
 
+// The most simulated tables a batch holds at once, shared by its jobs: the dialogue's largest
+// simulation, 100 studies x 80000 runs.
+constexpr std::size_t kBatchTables = std::size_t{100} * 80000;
+
 // What the batch hears of one analysis: its simulated Q for the picture, and its progress.
 class ItemObserver final : public Observer {
  public:
@@ -54,6 +58,11 @@ std::vector<Outcome> run_batch(const std::vector<BatchItem>& items, const Model&
   std::atomic<bool> failed{false};
   Run mine = run;
   mine.tuning.spread = run.tuning.spread && jobs == 1;
+  // The jobs share one budget of simulated tables, so that the batch's memory is bounded as a
+  // whole, whatever the number of cores: each holds its part of it (and at least one run of
+  // its studies). How the runs are sliced never changes a value.
+  const std::size_t budget = run.tuning.tables_per_slice == 0 ? kBatchTables : run.tuning.tables_per_slice;
+  mine.tuning.tables_per_slice = std::max<std::size_t>(budget / jobs, 1);
 
   auto work = [&] {
     try {

@@ -31,6 +31,21 @@ class CsvLine {
     }
     text_ += '"';
   }
+  // A text from the input (a file's, a meta-analysis's or a study's name, a message quoting
+  // one): a spreadsheet that opens the file would take a field that starts with '=', '+',
+  // '-', '@', a tab or a carriage return for a formula and run it (=HYPERLINK(...), say), so
+  // such a field gets a leading apostrophe, which spreadsheets read as "text follows". A
+  // lone "-" (standard input) is no formula and stays. The table and JSON keep every text
+  // exact; CSV is for spreadsheets.
+  void add_text(std::string_view field) {
+    if (field.size() > 1 || (field.size() == 1 && field != "-")) {
+      if (std::string_view("=+-@\t\r").find(field.front()) != std::string_view::npos) {
+        add("'" + std::string(field));
+        return;
+      }
+    }
+    add(field);
+  }
   void add_empty(std::size_t count) {
     for (std::size_t i = 0; i < count; ++i) add({});
   }
@@ -52,7 +67,7 @@ static_assert(kCsvColumns.size() == 12 + kCsvResultColumns);
 
 std::string csv_line(const ReportRow& row) {
   CsvLine line;
-  for (const std::string& text : {row.source, row.name, row.status, row.message}) line.add(text);
+  for (const std::string& text : {row.source, row.name, row.status, row.message}) line.add_text(text);
   line.add(std::to_string(row.studies));
   line.add(type_name(row.model.prevalence));
   line.add(float_text(row.model.cc_one));

@@ -45,7 +45,8 @@ std::string one_line(std::string_view text) {
     }
     if (gap) result += ' ';
     gap = false;
-    result += character;
+    // The other controls (U+202E, say, would show the rest of the line backwards) show as '?'.
+    result += text::is_control_character(character) ? std::string("?") : character;
   }
   return result;
 }

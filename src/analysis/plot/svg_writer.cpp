@@ -38,9 +38,11 @@ std::string escape(std::string_view text) {
   for (std::size_t i = 0; i < text.size();) {
     const char c = text[i];
     const std::size_t n = utf8_length(text, i);
-    if (n == 0 || (n == 1 && static_cast<unsigned char>(c) < 0x20 && c != '\t' && c != '\n' && c != '\r')) {
+    // Control characters, bidirectional ones included (U+202E would show the rest backwards),
+    // show as the replacement character; tab and line ends are XML's own blanks.
+    if (n == 0 || (c != '\t' && c != '\n' && c != '\r' && text::is_control_character(text.substr(i, n)))) {
       out += kReplacement;
-      ++i;
+      i += n == 0 ? 1 : n;
       continue;
     }
     if (n > 1) {

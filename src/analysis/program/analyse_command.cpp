@@ -9,6 +9,7 @@
 #include <sstream>
 
 #include "analysis/program/analyse_options.hpp"
+#include "analysis/program/output_places.hpp"
 #include "analysis/batch/batch.hpp"
 #include "analysis/plot/plot.hpp"
 #include "analysis/plot/plot_data.hpp"
@@ -19,6 +20,7 @@
 #include "analysis/batch/batch_report.hpp"
 #include "errors/run_stopped.hpp"
 #include "random/uniform_stream.hpp"
+#include "text/utf8.hpp"
 
 #ifndef OSKEV_VERSION
 #define OSKEV_VERSION "unknown"
@@ -44,12 +46,12 @@ bool read_file(const RunEnvironment& environment, const std::string& name, std::
     const fs::path path = resolve(environment, name);
     std::error_code error;
     if (fs::is_directory(path, error)) {
-      report = name + ": is a folder";
+      report = text::shown_name(name) + ": is a folder";
       return false;
     }
     file.open(path, std::ios::binary);
     if (!file) {
-      report = name + ": cannot be opened";
+      report = text::shown_name(name) + ": cannot be opened";
       return false;
     }
     in = &file;
@@ -151,13 +153,28 @@ int analyse_main(Variant variant, const std::vector<std::string>& arguments, con
     for (std::size_t i = 0; i < items.size(); ++i) {
       picture_names.push_back(picture_name(*o.plot, items[i], i));
       pictures.push_back(resolve(environment, picture_names.back()));
-      if (auto [at, fresh] = taken.emplace(file_identity(pictures.back()), i); !fresh) {
-        environment.errors << me << ": --plot " << *o.plot << " gives meta-analyses " << at->second + 1 << " and "
-                           << i + 1 << " the same picture, " << utf8_name(pictures.back())
+      const std::string identity = resolved_identity(pictures.back());
+      if (identity.empty()) continue;  // a device: written to, never replaced
+      if (auto [at, fresh] = taken.emplace(identity, i); !fresh) {
+        environment.errors << me << ": --plot " << text::shown_name(*o.plot) << " gives meta-analyses "
+                           << at->second + 1 << " and " << i + 1 << " the same picture, "
+                           << text::shown_name(utf8_name(pictures.back()))
                            << "; put {index} or {name} in it\n";
         return errors::kExitUsage;
       }
     }
+  }
+
+  // Every output is tried before the first meta-analysis: none may overwrite an input or
+  // another output, and each place must take its file, so no result is lost at the end.
+  try {
+    std::vector<OutputPlace> outputs;
+    if (o.output) outputs.push_back({resolve(environment, *o.output), *o.output, "-o"});
+    for (std::size_t i = 0; i < pictures.size(); ++i) outputs.push_back({pictures[i], picture_names[i], "--plot"});
+    check_output_places(environment, o.files, outputs, true);
+  } catch (const errors::RunStopped& stop) {
+    environment.errors << me << ": " << stop.report() << '\n';
+    return stop.exit_status();
   }
 
   std::mutex picture_errors;

@@ -6,6 +6,7 @@
 
 #include "analysis/records/list_reader.hpp"
 #include "errors/run_stopped.hpp"
+#include "text/utf8.hpp"
 
 namespace oskev::analysis {
 
@@ -34,12 +35,16 @@ observed Q is not a number (a zero cell that no correction removed) P left and i
 interval are NaN and the status says "Q undefined". With a seed, every value equals what
 `oskev --seed N` prints and writes for the same studies and answers. In JSON every value is a
 number except values that are not finite, which are the strings "NaN", "Infinity" and
-"-Infinity" (CSV and table write them the same way).
+"-Infinity" (CSV and table write them the same way). In CSV a text that starts with =, +,
+-, @, a tab or a carriage return gets a leading apostrophe, so that a spreadsheet never runs
+it as a formula; JSON keeps every text exact.
 
 Exit status: 0 all analysed and written; 2 a file could not be read; 3 some meta-analysis
 could not be analysed or has no P left (its row gives the status and the message); 4 the results
 (to their file or to standard output) or a picture could not be written; 64 a bad command
-line. The most serious one applies.
+line, or outputs that would overwrite an input or one another (compared by the files the
+names reach). Every output place is tried before the first meta-analysis. The most serious
+one applies.
 )";
 
 // The corrections are read as the dialogue reads its answers, so the same text gives the very
@@ -51,7 +56,7 @@ struct Correction {
 
 std::string check_correction(Correction& c, const char* name) {
   if (!records::parse_real(c.text, c.value) || !std::isfinite(c.value) || c.value < 0.0f) {
-    return std::string(name) + " must be a number, 0 or more, not '" + c.text + "'";
+    return std::string(name) + " must be a number, 0 or more, not '" + text::shown_name(c.text) + "'";
   }
   return "";
 }
@@ -79,7 +84,10 @@ ParsedAnalyse parse_analyse_options(Variant variant, const std::vector<std::stri
   o.jobs = cores;
 
   app.add_option("FILE", o.files, "tables of studies; '-' reads standard input")->required();
-  app.add_option("-r,--runs", o.run.runs, "simulation runs (the most, with --stop-after)")
+  app.add_option("-r,--runs", o.run.runs,
+                 "simulation runs (the most, with --stop-after). Time grows with runs x studies, about 0.25 s "
+                 "per million runs of one study under fixed prevalence and 0.75 s under random prevalence on "
+                 "one core: 2147483647 runs of 10 studies take about 1.5 or 4.5 hours; memory stays flat")
       ->check(CLI::Range(1, 2147483647))
       ->capture_default_str();
   app.add_option("--cc-one", cc_one.text, "continuity correction for studies with zero events in one arm")
@@ -124,7 +132,8 @@ ParsedAnalyse parse_analyse_options(Variant variant, const std::vector<std::stri
     parsed.exit_status = errors::kExitComplete;
     return parsed;
   } catch (const CLI::ParseError& e) {
-    err << name << ": " << e.what() << "\nTry '" << name << " --help'.\n";
+    // The library's message quotes the arguments as given: made safe and kept short.
+    err << name << ": " << text::shown_name(e.what(), 300) << "\nTry '" << name << " --help'.\n";
     parsed.exit_status = errors::kExitUsage;
     return parsed;
   }

@@ -3,6 +3,7 @@
 #include "analysis/program/platform.hpp"
 #include "analysis/records/list_reader.hpp"
 #include "errors/run_stopped.hpp"
+#include "text/utf8.hpp"
 
 #ifndef OSKEV_VERSION
 #define OSKEV_VERSION "unknown"
@@ -92,7 +93,7 @@ CommandLine parse_command_line(Variant variant, const std::vector<std::string>& 
       std::int32_t seed = 0;
       if (!text || !records::parse_integer(*text, seed) || seed < 1 || seed > 2147483646) {
         return fail("--seed needs a whole number from 1 to 2147483646" +
-                    (text ? ", not '" + *text + "'" : std::string()));
+                    (text ? ", not '" + text::shown_name(*text) + "'" : std::string()));
       }
       command.options.seed = seed;
       seed_given = true;
@@ -103,9 +104,9 @@ CommandLine parse_command_line(Variant variant, const std::vector<std::string>& 
       command.options.plot = path_from_utf8(*text);
       plot_given = true;
     } else if (option.starts_with("-")) {
-      return fail("unknown option '" + arguments[i] + "'");
+      return fail("unknown option '" + text::shown_name(arguments[i]) + "'");
     } else {
-      return fail("unexpected argument '" + arguments[i] + "': the program asks its questions on the console");
+      return fail("unexpected argument '" + text::shown_name(arguments[i]) + "': the program asks its questions on the console");
     }
   }
   return command;

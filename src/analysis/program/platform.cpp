@@ -8,10 +8,24 @@
 #include <windows.h>
 #include <shellapi.h>
 #else
+#include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
 namespace oskev::analysis {
+
+namespace {
+
+// The name with the links, "." and ".." of its folders resolved, as far as they exist.
+std::filesystem::path resolved_name(const std::filesystem::path& path) {
+  std::error_code error;
+  std::filesystem::path name = std::filesystem::weakly_canonical(path, error);
+  if (error) name = std::filesystem::absolute(path, error).lexically_normal();
+  return name;
+}
+
+}  // namespace
 
 std::string with_line_ends(std::string_view text, std::string_view line_end) {
   if (line_end == "\n") return std::string(text);
@@ -59,6 +73,17 @@ std::string file_identity(const std::filesystem::path& path) {
   return name;
 }
 
+std::string resolved_identity(const std::filesystem::path& path) {
+  std::error_code error;
+  const std::filesystem::path name = resolved_name(path);
+  const std::filesystem::file_status status = std::filesystem::status(name, error);
+  if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status)) return {};
+  if (names_a_device(utf8_name(name.filename()))) return {};
+  return file_identity(name);
+}
+
+std::string standard_input_identity() { return {}; }
+
 bool names_a_device(std::string_view name) {
   std::string stem(name.substr(0, name.find('.')));
   for (char& c : stem) c = lower(c);
@@ -85,6 +110,8 @@ bool standard_error_is_terminal() {
   return ::GetConsoleMode(::GetStdHandle(STD_ERROR_HANDLE), &mode) != 0;
 }
 
+void report_closed_pipes_as_write_failures() {}
+
 Utf8Console::Utf8Console() : previous_(::GetConsoleOutputCP()) {
   if (previous_ != 0) ::SetConsoleOutputCP(CP_UTF8);
 }
@@ -99,11 +126,34 @@ std::string file_identity(const std::filesystem::path& path) { return path.strin
 
 bool names_a_device(std::string_view) { return false; }
 
+namespace {
+
+std::string identity_of(const struct stat& file) {
+  return "#" + std::to_string(file.st_dev) + ":" + std::to_string(file.st_ino);
+}
+
+}  // namespace
+
+std::string resolved_identity(const std::filesystem::path& path) {
+  struct stat file {};
+  if (::stat(path.c_str(), &file) != 0 && ::stat(resolved_name(path).c_str(), &file) != 0) {
+    return resolved_name(path).string();  // still to be made
+  }
+  return S_ISREG(file.st_mode) ? identity_of(file) : std::string();
+}
+
+std::string standard_input_identity() {
+  struct stat file {};
+  return ::fstat(STDIN_FILENO, &file) == 0 && S_ISREG(file.st_mode) ? identity_of(file) : std::string();
+}
+
 std::vector<std::string> command_line_arguments(int argc, char** argv) {
   return std::vector<std::string>(argv + 1, argv + argc);
 }
 
 bool standard_error_is_terminal() { return ::isatty(STDERR_FILENO) == 1; }
+
+void report_closed_pipes_as_write_failures() { ::signal(SIGPIPE, SIG_IGN); }
 
 Utf8Console::Utf8Console() = default;
 Utf8Console::~Utf8Console() = default;

@@ -34,6 +34,17 @@ std::string utf8_name(const std::filesystem::path& path);
 // only ones the programs put into names of their own making); elsewhere the name itself.
 std::string file_identity(const std::filesystem::path& path);
 
+// The file a name reaches, for telling whether two names are one file: for a plain file that
+// exists, its device and number (every link followed: "in.csv", "./in.csv" and a link to it
+// are one file; on Windows, without such numbers, its full name as the file system compares
+// names); for one still to be made, the same of the name with its folders' links, "." and
+// ".." resolved ("c/1/../x.svg" is "c/x.svg"). Empty for a device, a pipe or a folder: writing
+// to one twice overwrites no file.
+std::string resolved_identity(const std::filesystem::path& path);
+
+// Standard input's file in the same terms when it is a plain file (`- < in.csv`); else empty.
+std::string standard_input_identity();
+
 // Whether a file name, up to its first dot, names a device of the system instead of a file:
 // on Windows CON, PRN, AUX, NUL, COM1 to COM9 and LPT1 to LPT9, in any case ("nul.svg"
 // is the null device there); elsewhere no name does.
@@ -46,6 +57,13 @@ std::vector<std::string> command_line_arguments(int argc, char** argv);
 
 // Whether a person watches standard error (a terminal, or a console window).
 bool standard_error_is_terminal();
+
+// A write to a pipe whose reader has gone (`oskev ... | head -c 10`) fails as any other write
+// does (EPIPE), so the run reports "cannot write to standard output" and ends with status 4,
+// instead of being killed by SIGPIPE without a word. For the process's own entry only: it
+// sets the process's disposition of SIGPIPE to ignore. Windows has no such signal (a write to
+// a closed pipe fails there anyway).
+void report_closed_pipes_as_write_failures();
 
 // While it lives, a Windows console shows the programs' UTF-8 output as such, and gets its
 // own code page back afterwards; elsewhere it does nothing.

@@ -8,6 +8,7 @@
 namespace oskev::analysis {
 
 int process_main(Variant variant, int argc, char** argv) {
+  report_closed_pipes_as_write_failures();
   const Utf8Console console;
   random::SystemClock clock;
   const RunEnvironment environment{std::cin,
@@ -16,7 +17,8 @@ int process_main(Variant variant, int argc, char** argv) {
                                    std::filesystem::current_path(),
                                    clock,
                                    standard_error_is_terminal(),
-                                   kNativeLineEnd};
+                                   kNativeLineEnd,
+                                   standard_input_identity()};
   return program_main(variant, command_line_arguments(argc, argv), environment);
 }
 

@@ -18,6 +18,7 @@
 #include "analysis/program/platform.hpp"
 #include "analysis/program/report.hpp"
 #include "random/uniform_stream.hpp"
+#include "text/utf8.hpp"
 
 namespace oskev::analysis {
 
@@ -29,14 +30,21 @@ constexpr const char* kStudyFile = "study.txt";
 constexpr const char* kResultsFile = "output.txt";
 
 // Opens study.txt for reading; like an open with status unknown, a missing file is created
-// empty first (and the read then meets its end).
+// empty first (and the read then meets its end). It is created only as a new plain file: a
+// link that leads nowhere is refused, never followed to make a file where it points.
 std::ifstream open_study_file(const std::filesystem::path& path) {
   namespace fs = std::filesystem;
   std::error_code error;
   if (fs::is_directory(path, error)) {
     throw errors::RunStopped(errors::kExitInputError, "cannot open " + std::string(kStudyFile) + ": it is a folder");
   }
-  if (!fs::exists(path, error)) std::ofstream create(path);
+  const fs::file_status name = fs::symlink_status(path, error);
+  if (fs::is_symlink(name) && !fs::exists(fs::status(path, error))) {
+    throw errors::RunStopped(errors::kExitInputError,
+                             "cannot open " + std::string(kStudyFile) + ": it is a link that leads nowhere");
+  }
+  // A failure to create (a folder that takes no file) shows as the open's.
+  if (!fs::exists(name)) create_empty_file(path);
   std::ifstream study(path, std::ios::binary);
   if (!study) throw errors::RunStopped(errors::kExitInputError, "cannot open " + std::string(kStudyFile));
   return study;
@@ -45,12 +53,12 @@ std::ifstream open_study_file(const std::filesystem::path& path) {
 // The picture must not take the place of the study file or of the results.
 void refuse_plot_over_own_files(const RunEnvironment& environment, const RunOptions& options) {
   if (!options.plot) return;
-  namespace fs = std::filesystem;
-  std::error_code error;
-  const fs::path plot = fs::weakly_canonical(environment.directory / *options.plot, error);
+  // Compared by the files the names reach: a link or a hard link to study.txt is study.txt.
+  const std::string plot = resolved_identity(environment.directory / *options.plot);
+  if (plot.empty()) return;  // a device
   for (const char* own : {kStudyFile, kResultsFile}) {
-    if (plot == fs::weakly_canonical(environment.directory / own, error)) {
-      throw errors::RunStopped(errors::kExitUsage, "--plot " + utf8_name(*options.plot) + " would overwrite " + own);
+    if (plot == resolved_identity(environment.directory / own)) {
+      throw errors::RunStopped(errors::kExitUsage, "--plot " + text::shown_name(utf8_name(*options.plot)) + " would overwrite " + own);
     }
   }
 }

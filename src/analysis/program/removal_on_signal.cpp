@@ -16,8 +16,10 @@ namespace oskev::analysis {
 
 namespace {
 
-constexpr int kSignals[] = {SIGINT, SIGTERM};
-constexpr int kSignalCount = 2;
+// An interrupt, a termination request, a closed terminal (hang-up) and a quit: every signal
+// by which a user, a terminal or a supervisor ends a run and whose default ends the program.
+constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
+constexpr int kSignalCount = 4;
 // More temporary files than this at once (pictures written side by side) wait for a slot.
 constexpr int kSlots = 64;
 // No file name longer than this can be opened, so a longer one never needs removing.
@@ -47,7 +49,11 @@ struct PendingRemovals {
 
 PendingRemovals pending;
 
-int signal_index(int signal) { return signal == SIGINT ? 0 : 1; }
+int signal_index(int signal) {
+  int i = 0;
+  while (i + 1 < kSignalCount && kSignals[i] != signal) ++i;
+  return i;
+}
 
 extern "C" void remove_pending_files(int signal) {
   const int saved_errno = errno;

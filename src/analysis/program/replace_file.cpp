@@ -26,6 +26,7 @@
 
 #include "analysis/program/platform.hpp"
 #include "errors/run_stopped.hpp"
+#include "text/utf8.hpp"
 
 namespace oskev::analysis {
 
@@ -42,7 +43,7 @@ namespace platform {
 // anything has the name, a link included, and so never follows one; _O_BINARY writes the
 // text as it is (its line ends are the caller's); _O_NOINHERIT keeps the file from programs
 // started meanwhile.
-int create_new_file(const fs::path& path) {
+int create_new_file(const fs::path& path, const fs::path&) {
   int fd = -1;
   const errno_t failure = ::_wsopen_s(&fd, path.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT,
                                       _SH_DENYNO, _S_IREAD | _S_IWRITE);
@@ -70,7 +71,7 @@ int write_and_close(int fd, const std::string& text, bool to_disk) {
   return failure;
 }
 
-int write_to_device(const fs::path& path, const std::string& text) {
+int write_to_device(const fs::path& path, const std::string& text, bool) {
   const int fd = ::_wopen(path.c_str(), _O_WRONLY | _O_BINARY | _O_NOINHERIT);
   if (fd < 0) return errno;
   struct _stat64 kind {};
@@ -89,6 +90,12 @@ std::error_code replace(const fs::path& temporary, const fs::path& path) {
   return std::error_code(static_cast<int>(::GetLastError()), std::system_category());
 }
 
+// MOVEFILE_WRITE_THROUGH has put the change of names on the disk already.
+int sync_folder(const fs::path&) { return 0; }
+
+// Windows has no links to a process's descriptors.
+bool leads_to_a_descriptor(const fs::path&) { return false; }
+
 // The C library's error numbers, which on Windows are not the system's own.
 std::string describe(int error_number) { return std::generic_category().message(error_number); }
 
@@ -96,11 +103,30 @@ std::string describe(int error_number) { return std::generic_category().message(
 
 // Creates `path` as a new file open for writing, and fails (EEXIST) when anything at all has
 // that name already: a file, a folder, or a link, even one that leads nowhere. So a link
-// planted at the name is never followed. The new file gets the usual permissions of a new
-// file (0666 less the umask), as the results file always had. Returns the descriptor, or -1
-// with errno set.
-int create_new_file(const fs::path& path) {
-  return ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC, 0666);
+// planted at the name is never followed. The new file gets the permissions of the plain file
+// `replaced` when there is one (created with no more than those, then given exactly those),
+// and its owner and group where the system allows (as root); otherwise the usual permissions
+// of a new file (0666 less the umask). Returns the descriptor, or -1 with errno set.
+int create_new_file(const fs::path& path, const fs::path& replaced) {
+  struct stat earlier {};
+  const bool keep = !replaced.empty() && ::stat(replaced.c_str(), &earlier) == 0 && S_ISREG(earlier.st_mode);
+  // Read, write and execute for owner, group and others; never set-user-ID or set-group-ID.
+  const mode_t mode = keep ? (earlier.st_mode & 0777) : 0666;
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC, mode);
+  if (fd < 0 || !keep) return fd;
+  // The owner first: a change of owner may clear permission bits. Only root may give the file
+  // away; anyone else keeps it (and a group of their own if the earlier file had one).
+  if (earlier.st_uid != ::geteuid() || earlier.st_gid != ::getegid()) {
+    if (::fchown(fd, earlier.st_uid, earlier.st_gid) != 0) (void)!::fchown(fd, static_cast<uid_t>(-1), earlier.st_gid);
+  }
+  if (::fchmod(fd, mode) != 0) {
+    const int failure = errno;
+    ::close(fd);
+    ::unlink(path.c_str());
+    errno = failure;
+    return -1;
+  }
+  return fd;
 }
 
 // Writes all of `text` to `fd`, flushes it to the disk if `to_disk`, and closes `fd` in any
@@ -126,12 +152,14 @@ int write_and_close(int fd, const std::string& text, bool to_disk) {
 
 // Writes `text` to the device or pipe at `path`, which is opened as it is: nothing is created
 // or truncated. Returns 0, or the errno of the failure (EEXIST if a plain file or a folder
-// has taken the device's place since it was looked at).
-int write_to_device(const fs::path& path, const std::string& text) {
-  const int fd = ::open(path.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
+// has taken the device's place since it was looked at). A link to a descriptor (`descriptor`)
+// may lead to a plain file, standard output sent to one: the text is then added at its end,
+// as a write to that descriptor would add it.
+int write_to_device(const fs::path& path, const std::string& text, bool descriptor) {
+  const int fd = ::open(path.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC | (descriptor ? O_APPEND : 0));
   if (fd < 0) return errno;
   struct stat kind {};
-  if (::fstat(fd, &kind) != 0 || S_ISREG(kind.st_mode) || S_ISDIR(kind.st_mode)) {
+  if (::fstat(fd, &kind) != 0 || (S_ISREG(kind.st_mode) && !descriptor) || S_ISDIR(kind.st_mode)) {
     ::close(fd);
     return EEXIST;
   }
@@ -143,6 +171,39 @@ std::error_code replace(const fs::path& temporary, const fs::path& path) {
   std::error_code error;
   fs::rename(temporary, path, error);
   return error;
+}
+
+// Puts the folder's change of names on the disk (fsync of the folder itself): without it a
+// power cut just after the rename could bring the earlier file back. A file system that
+// cannot flush a folder says so with EINVAL (or refuses to open one for it); that is as safe
+// as it gets there. Returns 0, or the errno of the failure.
+int sync_folder(const fs::path& path) {
+  const fs::path folder = path.parent_path().empty() ? fs::path(".") : path.parent_path();
+  const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return 0;
+  int failure = 0;
+  if (::fsync(fd) != 0 && errno != EINVAL && errno != EBADF && errno != EROFS) failure = errno;
+  ::close(fd);
+  return failure;
+}
+
+// Whether `path` is a link, or a chain of links, that reaches one of a process's descriptors
+// (/dev/stdout, /dev/stderr, /dev/fd/N, /proc/self/fd/N): such a name stands for whatever the
+// descriptor is open on, which a rename would not reach but replace the link instead.
+bool leads_to_a_descriptor(const fs::path& path) {
+  fs::path link = path;
+  for (int step = 0; step < 40; ++step) {  // as many links as the system follows
+    std::error_code error;
+    if (!fs::is_symlink(fs::symlink_status(link, error))) return false;
+    const fs::path folder = fs::canonical(link.parent_path().empty() ? fs::path(".") : link.parent_path(), error);
+    if (!error && (folder == "/dev/fd" || (folder.filename() == "fd" && folder.string().starts_with("/proc/")))) {
+      return true;
+    }
+    const fs::path target = fs::read_symlink(link, error);
+    if (error) return false;
+    link = target.is_absolute() ? target : link.parent_path() / target;
+  }
+  return false;
 }
 
 std::string describe(int error_number) { return std::system_category().message(error_number); }
@@ -183,6 +244,7 @@ bool names_a_folder(const fs::path& path) {
 bool is_device(const fs::path& path) {
   // On Windows NUL, CON and their kin are devices in every folder, whatever status says.
   if (names_a_device(utf8_name(path.filename()))) return true;
+  if (platform::leads_to_a_descriptor(path)) return true;
   std::error_code error;
   const fs::file_status status = fs::status(path, error);
   return fs::exists(status) && !fs::is_regular_file(status) && !fs::is_directory(status);
@@ -192,10 +254,27 @@ bool is_device(const fs::path& path) {
 // other than chance is at work.
 constexpr int kNameAttempts = 100;
 
+// The longest name of one file (bytes on POSIX systems, UTF-16 units on Windows) that the
+// usual file systems take.
+constexpr std::size_t kMostNameLength = 255;
+
+// A name for the temporary file beside `path`: the file's own name with a random part and
+// ".tmp" added, or, when that would be too long for the file system, the random part alone
+// (".<16 letters>.tmp").
+fs::path temporary_name(const fs::path& path) {
+  const std::string suffix = "." + unguessable_part() + ".tmp";
+  if (path.filename().native().size() + suffix.size() <= kMostNameLength) {
+    fs::path candidate = path;
+    candidate += suffix;
+    return candidate;
+  }
+  return path.parent_path() / suffix;
+}
+
 }  // namespace
 
-StagedFile::StagedFile(const fs::path& path, const std::string& text, std::string shown_name)
-    : path_(path), shown_(std::move(shown_name)) {
+StagedFile::StagedFile(const fs::path& path, const std::string& text, const std::string& shown_name)
+    : path_(path), shown_(text::shown_name(shown_name)) {
   if (names_a_folder(path)) fail("it names a folder, not a file");
   if (is_device(path)) {
     // A device or a pipe (/dev/null, /dev/stdout, a named pipe) is written to, never replaced:
@@ -204,12 +283,11 @@ StagedFile::StagedFile(const fs::path& path, const std::string& text, std::strin
     return;
   }
   for (int attempt = 1;; ++attempt) {
-    fs::path candidate = path;
-    candidate += "." + unguessable_part() + ".tmp";
+    const fs::path candidate = temporary_name(path);
     // Registered before the file exists, so that no moment is left in which a signal would
     // leave it behind.
     removal_.emplace(candidate);
-    const int fd = platform::create_new_file(candidate);
+    const int fd = platform::create_new_file(candidate, path);
     if (fd >= 0) {
       temporary_ = candidate;
       if (const int failure = platform::write_and_close(fd, text, true)) fail(describe(failure));
@@ -225,7 +303,9 @@ StagedFile::~StagedFile() { remove_temporary(); }
 
 void StagedFile::commit() {
   if (device_text_) {
-    if (const int failure = platform::write_to_device(path_, *device_text_)) fail(describe(failure));
+    if (const int failure = platform::write_to_device(path_, *device_text_, platform::leads_to_a_descriptor(path_))) {
+      fail(describe(failure));
+    }
     device_text_.reset();
     return;
   }
@@ -233,6 +313,7 @@ void StagedFile::commit() {
   if (const std::error_code error = platform::replace(*temporary_, path_)) fail(error.message());
   temporary_.reset();
   removal_.reset();
+  if (const int failure = platform::sync_folder(path_)) fail(describe(failure));
 }
 
 void StagedFile::fail(const std::string& why) {
@@ -250,6 +331,12 @@ void StagedFile::remove_temporary() noexcept {
   removal_.reset();
 }
 
+int create_empty_file(const fs::path& path) {
+  const int fd = platform::create_new_file(path, {});
+  if (fd < 0) return errno;
+  return platform::write_and_close(fd, "", false);
+}
+
 void replace_file(const fs::path& path, const std::string& text, const std::string& shown_name) {
   StagedFile(path, text, shown_name).commit();
 }
@@ -261,7 +348,7 @@ void replace_file(const fs::path& path, const std::string& text) {
 
 void check_replaceable(const fs::path& path, const std::string& shown_name) {
   auto refuse = [&](const std::string& why) {
-    throw errors::RunStopped(errors::kExitOutputError, "cannot write " + shown_name + ": " + why);
+    throw errors::RunStopped(errors::kExitOutputError, "cannot write " + text::shown_name(shown_name) + ": " + why);
   };
   if (names_a_folder(path)) refuse("it names a folder, not a file");
   std::error_code error;
@@ -270,6 +357,7 @@ void check_replaceable(const fs::path& path, const std::string& shown_name) {
   const fs::path folder = path.parent_path().empty() ? fs::path(".") : path.parent_path();
   std::string shown_folder = utf8_name(path_from_utf8(shown_name).parent_path());
   if (shown_folder.empty()) shown_folder = utf8_name(folder);
+  shown_folder = text::shown_name(shown_folder);
   const fs::file_status status = fs::status(folder, error);
   if (!fs::exists(status)) refuse("the folder " + shown_folder + " does not exist");
   if (!fs::is_directory(status)) refuse(shown_folder + " is not a folder");

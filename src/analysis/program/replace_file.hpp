@@ -14,15 +14,18 @@ namespace oskev::analysis {
 //
 // The text goes to a new file in the same folder, created under a name no one can guess and
 // only if nothing (no file, no link) has that name yet, so a link planted there is never
-// followed; the file is flushed to disk before it is renamed over the target. Until then it
-// is removed when the object dies, on every failure, and on an interrupt or termination
-// request. A device or pipe such as /dev/null is not replaced but written to, at commit.
+// followed; the file is flushed to disk before it is renamed over the target, and the folder
+// after it. Until then it is removed when the object dies, on every failure, and on an
+// interrupt, hang-up, quit or termination request. The new file keeps the permissions of the
+// file it replaces (and its owner, where the system lets the run give it away). A device or
+// pipe such as /dev/null, or a link to a descriptor such as /dev/stdout, is not replaced but
+// written to, at commit.
 //
 // Every failure stops the run (exit status 4) with "cannot write NAME: why", NAME being the
-// file as the user named it.
+// file as the user named it (made safe to show, and cut short when long).
 class StagedFile {
  public:
-  StagedFile(const std::filesystem::path& path, const std::string& text, std::string shown_name);
+  StagedFile(const std::filesystem::path& path, const std::string& text, const std::string& shown_name);
   ~StagedFile();
   StagedFile(const StagedFile&) = delete;
   StagedFile& operator=(const StagedFile&) = delete;
@@ -48,6 +51,11 @@ class StagedFile {
 // is `shown_name`, by default the file's name (the whole path when it has none).
 void replace_file(const std::filesystem::path& path, const std::string& text);
 void replace_file(const std::filesystem::path& path, const std::string& text, const std::string& shown_name);
+
+// Creates `path` as a new, empty plain file, only if nothing at all (no file, no link, not even
+// one that leads nowhere) has that name, so never through a link. Returns 0, or the errno of
+// the failure (EEXIST when the name is taken).
+int create_empty_file(const std::filesystem::path& path);
 
 // Stops the run as a failed write would if `path` cannot be replaced: a name that is a folder
 // or ends in one, a folder that does not exist, or one that takes no new file (tried by

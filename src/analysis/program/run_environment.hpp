@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <iosfwd>
+#include <string>
 #include <string_view>
 
 #include "random/clock.hpp"
@@ -17,6 +18,7 @@ struct RunEnvironment {
   random::Clock& clock;             // the local time of day, for the clock seeds
   bool errors_is_terminal = false;  // whether a person watches standard error (progress lines)
   std::string_view line_end = "\n";  // of output.txt and results files (the console's is the stream's)
+  std::string answers_file = {};     // the plain file `answers` reads, if any (resolved_identity's terms)
 };
 
 }  // namespace oskev::analysis

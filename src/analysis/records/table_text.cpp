@@ -1,6 +1,9 @@
 #include "analysis/records/table_text.hpp"
 
+#include <algorithm>
+
 #include "analysis/records/tables.hpp"
+#include "text/utf8.hpp"
 
 namespace oskev::records::table_text {
 
@@ -129,14 +132,18 @@ std::string shown(std::string_view text) {
   constexpr std::size_t kMostCharacters = 40;
   std::string out = "\"";
   std::size_t characters = 0;
-  for (const char c : text) {
-    const auto byte = static_cast<unsigned char>(c);
-    const bool starts_character = (byte & 0xC0) != 0x80;
+  for (std::size_t i = 0; i < text.size();) {
+    // A stray continuation byte starts no character; the reader that quotes bounds their run.
+    const bool starts_character = (static_cast<unsigned char>(text[i]) & 0xC0) != 0x80;
     if (starts_character && characters++ == kMostCharacters) {
       out += "...";
       break;
     }
-    out += (byte < 0x20 || byte == 0x7F) ? '?' : c;
+    // Control characters (C1 and bidirectional ones included) and bytes that are no UTF-8
+    // show as '?', so that a file cannot drive the terminal.
+    const std::size_t n = std::max<std::size_t>(text::utf8_length(text, i), 1);
+    out += text::neutralised(text.substr(i, n));
+    i += n;
   }
   return out + "\"";
 }

@@ -1,14 +1,17 @@
 #include "analysis/records/tables.hpp"
 
+#include "text/utf8.hpp"
+
 namespace oskev::records {
 
 namespace {
 
 std::string located(const std::string& file, std::size_t line, std::size_t column, const std::string& message) {
-  std::string where = file;
+  // The file's name as the user gave it may hold anything (a terminal's escape sequences, say).
+  std::string where = text::shown_name(file);
   if (line != 0) where += ":" + std::to_string(line);
   if (line != 0 && column != 0) where += ":" + std::to_string(column);
-  return where + ": " + message;
+  return where + ": " + text::neutralised(message);
 }
 
 }  // namespace

@@ -125,6 +125,16 @@ TEST(BatchTable, NamesAndMessagesAreCutToOneLine) {
   EXPECT_NE(table.find("\nbad\xEF\xBF\xBD\xEF\xBF\xBDname             0  input error\n"), std::string::npos) << table;
 }
 
+TEST(BatchTable, BidirectionalControlsShowAsQuestionMarks) {
+  ReportRow row = failed_row();
+  row.name = "trial\xE2\x80\xAEvsc.exe";  // U+202E would show "exe.csv" backwards
+  row.message = "\xE2\x81\xA6x\xE2\x81\xA9";
+  const std::string table = render_table({row});
+  EXPECT_EQ(table.find("\xE2\x80\xAE"), std::string::npos) << table;
+  EXPECT_NE(table.find("\ntrial?vsc.exe"), std::string::npos) << table;
+  EXPECT_NE(table.find("input error: ?x?\n"), std::string::npos) << table;
+}
+
 TEST(BatchTable, SourcesThatDifferGetAColumnKeepingTheirEnds) {
   std::vector<ReportRow> rows = {ok_row(), failed_row()};
   rows[1].source = "/data/meta-analyses/2024/aspirin.csv";
@@ -213,6 +223,41 @@ TEST(BatchCsv, QuotesOnlyWhereNeeded) {
   unnamed.message.clear();
   const std::string text = render_csv({unnamed});
   EXPECT_EQ(text.substr(text.find('\n') + 1), ",,input error,,0,fixed,0.5,0.5,12345,1000,,0.95,,,,,,,,,,,,,,,,,,,,,\n");
+}
+
+// A spreadsheet runs a field that starts with '=', '+', '-', '@', a tab or a CR as a formula: such a
+// text field gets a leading apostrophe; numbers (negative ones too) and a lone "-" stay.
+TEST(BatchCsv, TextThatASpreadsheetWouldRunAsAFormulaIsNeutralised) {
+  const struct {
+    const char* text;
+    const char* field;
+  } cases[] = {
+      {"=1+1", "'=1+1"},
+      {"@SUM(A1)", "'@SUM(A1)"},
+      {"+1", "'+1"},
+      {"-2+3", "'-2+3"},
+      {"=HYPERLINK(\"http://x\",\"y\")", "\"'=HYPERLINK(\"\"http://x\"\",\"\"y\"\")\""},
+      {"\tx", "'\tx"},
+      {"\r=x", "\"'\r=x\""},
+      {"a=1", "a=1"},
+      {"-", "-"},
+  };
+  for (const auto& c : cases) {
+    ReportRow row = failed_row();
+    row.source = c.text;
+    row.name = c.text;
+    row.message = c.text;
+    const std::string text = render_csv({row});
+    const std::string f = c.field;
+    EXPECT_EQ(text.substr(text.find('\n') + 1), f + "," + f + ",input error," + f +
+                                                    ",0,fixed,0.5,0.5,12345,1000,,0.95,,,,,,,,,,,,,,,,,,,,,\n")
+        << c.text;
+  }
+  ReportRow negative = ok_row();
+  negative.result->observed.RRMH = -1.5f;
+  negative.result->rrmh_lower = -std::numeric_limits<float>::infinity();
+  const std::string text = render_csv({negative});
+  EXPECT_NE(text.find(",-1.5,-Infinity,"), std::string::npos) << text;
 }
 
 TEST(BatchCsv, NonFiniteValuesAndSequentialStopping) {

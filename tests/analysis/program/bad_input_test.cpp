@@ -140,6 +140,26 @@ TEST(ExtremeStudyFiles, AFolderInPlaceOfAFile) {
   EXPECT_TRUE(fs::is_directory(second.path() / "output.txt"));
 }
 
+// A missing study.txt is created empty, but only as a new plain file: a link there that leads
+// nowhere is refused, and nothing is made where it points.
+TEST(ExtremeStudyFiles, ADanglingLinkInPlaceOfTheFileIsNeverFollowed) {
+#ifdef _WIN32
+  GTEST_SKIP() << "symbolic links need a privilege on Windows";
+#else
+  ScratchFolder folder;
+  fs::create_directory(folder.path() / "elsewhere");
+  fs::create_symlink(folder.path() / "elsewhere" / "made.txt", folder.path() / "study.txt");
+  std::istringstream answers("2\n100\n0.5\n0.5\n1\n");
+  std::ostringstream console, errors;
+  random::FixedClock clock;
+  analysis::RunEnvironment environment{answers, console, errors, folder.path(), clock};
+  EXPECT_EQ(analysis::run_program(analysis::Variant::kOskev, environment), 2);
+  EXPECT_EQ(errors.str(), "oskev: cannot open study.txt: it is a link that leads nowhere\n");
+  EXPECT_TRUE(fs::is_empty(folder.path() / "elsewhere"));
+  EXPECT_TRUE(fs::is_symlink(folder.path() / "study.txt"));
+  EXPECT_FALSE(fs::exists(folder.path() / "output.txt"));
+#endif
+}
 
 // A picture that cannot be written is refused before the first question: nothing is printed,
 // study.txt is not created, an earlier output.txt stays, and the message names the path.

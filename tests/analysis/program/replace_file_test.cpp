@@ -58,6 +58,29 @@ TEST(StagedFile, TheTemporaryFileHasAnUnguessableNameBesideTheFile) {
   EXPECT_FALSE(fs::exists(path)) << "nothing takes the file's place before the commit";
 }
 
+// A name so long that the usual temporary name would pass the file system's 255 bytes gets a
+// short one beside it, so every name the file system takes can be written.
+TEST(StagedFile, NamesUpToTheLongestTheFileSystemTakesCanBeWritten) {
+#ifdef _WIN32
+  GTEST_SKIP() << "a path beyond 260 characters needs the long-path setting on Windows";
+#endif
+  ScratchFolder folder;
+  for (const std::size_t length : {234u, 235u, 250u, 255u}) {
+    const std::string name = std::string(length - 4, 'p') + ".svg";
+    const fs::path path = folder.path() / name;
+    {
+      StagedFile staged(path, "picture\n", name);
+      ASSERT_TRUE(staged.temporary());
+      EXPECT_LE(staged.temporary()->filename().string().size(), 255u);
+      EXPECT_EQ(staged.temporary()->parent_path(), folder.path());
+      staged.commit();
+    }
+    EXPECT_EQ(read_file(path), "picture\n") << length;
+    EXPECT_EQ(names_in(folder.path()), std::vector<std::string>{name});
+    fs::remove(path);
+  }
+}
+
 TEST(StagedFile, WithoutACommitNothingIsLeftAndTheOldFileStays) {
   ScratchFolder folder;
   const fs::path path = folder.path() / "output.txt";
@@ -102,6 +125,38 @@ TEST(StagedFile, FailuresNameTheFileAsTheUserNamedItAndLeaveNothing) {
   EXPECT_EQ(names_in(base), (std::vector<std::string>{"plots", "study.txt"}));
   EXPECT_TRUE(fs::is_empty(base / "plots"));
   EXPECT_EQ(read_file(base / "study.txt"), "1 2 3 4\n");
+}
+
+// A name in a message is cut short and shows no control character: one short line that cannot
+// steer the terminal.
+TEST(StagedFile, TheNameInAFailureIsBoundedAndSafe) {
+  ScratchFolder folder;
+  const std::string long_name = "none/" + std::string(10000, 'q') + ".svg";
+  const std::string report = stop_report([&] { replace_file(folder.path() / "none" / "q.svg", "x", long_name); });
+  EXPECT_EQ(report, "cannot write none/" + std::string(34, 'q') + "..." + std::string(34, 'q') +
+                        ".svg: No such file or directory");
+  EXPECT_EQ(stop_report([&] { check_replaceable(folder.path() / "none" / "q.svg", "\x1b]0;x\x07/q\xE2\x80\xAE.svg"); }),
+            "cannot write ?]0;x?/q?.svg: the folder ?]0;x? does not exist");
+}
+
+// The earlier file's permissions, less set-user-ID and set-group-ID, go to the new file; it is
+// never more open than the earlier one, not even while it is written.
+TEST(StagedFile, TheNewFileKeepsTheEarlierFilesPermissions) {
+  ScratchFolder folder;
+  const fs::path path = folder.path() / "output.txt";
+  for (const mode_t mode : {0600u, 0640u, 0664u, 0400u, 06755u}) {
+    write_file(path, "earlier\n");
+    ASSERT_EQ(::chmod(path.c_str(), mode), 0);
+    StagedFile staged(path, "new\n", "output.txt");
+    struct stat kind {};
+    ASSERT_EQ(::stat(staged.temporary()->c_str(), &kind), 0);
+    EXPECT_EQ(kind.st_mode & 07777, mode & 0777) << std::oct << mode;
+    staged.commit();
+    ASSERT_EQ(::stat(path.c_str(), &kind), 0);
+    EXPECT_EQ(kind.st_mode & 07777, mode & 0777) << std::oct << mode;
+    EXPECT_EQ(read_file(path), "new\n");
+    ASSERT_EQ(::chmod(path.c_str(), 0644), 0);
+  }
 }
 
 TEST(StagedFile, ADeviceIsWrittenAtTheCommitAndItsFailureReported) {

@@ -294,9 +294,12 @@ TEST(Messages, QuoteAtMostTheFirst40Characters) {
   EXPECT_EQ(message(accents), prefix + "\"" + accents.substr(0, 80) + "...\")");
   // Stray continuation bytes count as characters too, four bytes at most to one.
   const std::string stray = "1" + std::string(199, '\xB1');
-  EXPECT_EQ(message(stray), prefix + "\"" + stray.substr(0, 160) + "...\")");
-  // Control characters are shown as '?', so a file cannot drive the terminal.
+  // They show as '?', as every byte that is no UTF-8 does.
+  EXPECT_EQ(message(stray), prefix + "\"1" + std::string(159, '?') + "...\")");
+  // Control characters are shown as '?', so a file cannot drive the terminal: C0, C1 (CSI,
+  // U+009B, starts an escape sequence on many terminals) and bidirectional ones (U+202E).
   EXPECT_EQ(message("1\x1B[2J"), prefix + "\"1?[2J\")");
+  EXPECT_EQ(message("1\xC2\x9B" "2J\xE2\x80\xAE"), prefix + "\"1?2J?\")");
   EXPECT_EQ(message(std::string("7\0", 2)), prefix + "\"7?\")");
   // The value after a repeat count, and a malformed repeat as a whole.
   EXPECT_EQ(message("2*" + std::string(45, 'b')), prefix + "\"" + std::string(40, 'b') + "...\")");

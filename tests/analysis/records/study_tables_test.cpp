@@ -91,8 +91,7 @@ TEST(StudyTablesBareCounts, BadCellsAtTheirLineAndColumn) {
             "study.txt:2:1: \"2147483648\" (e1 of study 2) is too large for a count (the most is 2147483647)");
   EXPECT_EQ(error_of("1 2 3 -2147483649\n", "study.txt"),
             "study.txt:1:7: \"-2147483649\" (s2 of study 1) is too small for a count (the least is -2147483648)");
-  // Neither repeat counts nor slashes of free-format reading are counts.
-  EXPECT_EQ(error_of("3*5 1 2 3\n", "study.txt"), "study.txt:1:1: \"3*5\" (e1 of study 1) is not a whole number");
+  // A slash, which ends a list in free-format reading, is no count.
   EXPECT_EQ(error_of("1 2 3 4 /\n", "study.txt"), "study.txt:1:9: \"/\" (e1 of study 2) is not a whole number");
   EXPECT_EQ(error_of("1 2 3 4 - 5 6 7\n", "study.txt"), "study.txt:1:9: \"-\" (e1 of study 2) is not a whole number");
   // Columns count after a byte-order mark and from a lone CR.
@@ -102,6 +101,33 @@ TEST(StudyTablesBareCounts, BadCellsAtTheirLineAndColumn) {
             "study.txt:1:5: \"x\" (e2 of study 1) is not a whole number");
   EXPECT_EQ(error_of("1 2 3 4\r\r 5 6 \"7\" 8\r", "study.txt"),
             "study.txt:3:6: \"\"7\"\" (e2 of study 2) is not a whole number");
+}
+
+TEST(StudyTablesBareCounts, RepeatCountsAsTheDialogueReadsThem) {
+  EXPECT_EQ(listing(read("2*40 3 2*50\n1 2*7\n", "study.txt")),
+            (Lines{"study.txt||40 40 3 50|1", "study.txt||50 1 7 7|1"}));
+  EXPECT_EQ(listing(read("4*10,1*-3 2*5 9\n", "study.txt")),
+            (Lines{"study.txt||10 10 10 10|1", "study.txt||-3 5 5 9|1"}));
+  // What the dialogue refuses as a syntax error, and r* (r empty values, which would shift the
+  // counts after them), are refused at their place.
+  const struct {
+    const char* text;
+    const char* error;
+  } refused[] = {
+      {"0*2 1 2 3\n", "study.txt:1:1: \"0*2\" (e1 of study 1) has a bad repeat count: r*v is r values v, r a whole "
+                      "number from 1 to 2147483647"},
+      {"1 -2*5 3\n", "study.txt:1:3: \"-2*5\" (s1 of study 1) has a bad repeat count: r*v is r values v, r a whole "
+                     "number from 1 to 2147483647"},
+      {"2147483648*1\n", "study.txt:1:1: \"2147483648*1\" (e1 of study 1) has a bad repeat count: r*v is r values "
+                         "v, r a whole number from 1 to 2147483647"},
+      {"1 2 2*\n", "study.txt:1:5: \"2*\" (e2 of study 1) repeats no value: r* (empty values) is not taken here, "
+                   "only r*v"},
+      {"2*x 1 1\n", "study.txt:1:1: \"2*x\" (e1 of study 1) is not a whole number"},
+      {"2*3*4 1 1\n", "study.txt:1:1: \"2*3*4\" (e1 of study 1) is not a whole number"},
+      {"2147483647*1\n", "study.txt:1:1: \"2147483647*1\" (e1 of study 1) repeats its value more often than a "
+                         "file of 64 MB could hold values (33554432)"},
+  };
+  for (const auto& r : refused) EXPECT_EQ(error_of(r.text, "study.txt"), r.error) << r.text;
 }
 
 TEST(StudyTablesBareCounts, AMissingValueBetweenCommasIsRefusedNotSkipped) {
