@@ -1,6 +1,5 @@
 #pragma once
 
-#include <bit>
 #include <cstdint>
 #include <functional>
 #include <span>
@@ -12,12 +11,13 @@
 #include "errors/error_service.hpp"
 #include "random/binomial.hpp"
 #include "random/uniform_stream.hpp"
+#include "text/bit_cast.hpp"
 
 namespace oskev::analysis {
 
 // The seed handed to GETBIN before every binomial draw: the bit pattern of the uniform RU
 // read as a 32-bit integer (not its converted value), always within the seeds SEEDSET takes.
-inline std::int32_t seed_from_uniform(float ru) { return std::bit_cast<std::int32_t>(ru); }
+inline std::int32_t seed_from_uniform(float ru) { return text::bit_cast<std::int32_t>(ru); }
 
 // One call of the generator subroutines, as tests follow the simulation's draws.
 struct GeneratorCall {
