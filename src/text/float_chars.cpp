@@ -100,24 +100,33 @@ std::string shortest(T value) {
   const std::string sign = std::signbit(value) ? "-" : "";
   const T magnitude = std::abs(value);
   if (magnitude == 0) return sign + "0";
-  Decimal found;
-  for (int significant = 1; significant <= std::numeric_limits<T>::max_digits10; ++significant) {
+  // The decimal of `significant` digits that reads back, if any: the nearest, or beside a
+  // power of two, where the decimals that read back lie unevenly about the value, a neighbour
+  // (never both neighbours, as they enclose the nearest).
+  auto reading_back = [magnitude](int significant, Decimal& found) {
     const Decimal nearest = scientific_parts(static_cast<double>(magnitude), significant);
-    if (reads_back(nearest, magnitude)) {
-      found = nearest;
-      break;
+    for (const Decimal& candidate : {nearest, neighbour(nearest, -1), neighbour(nearest, 1)}) {
+      if (reads_back(candidate, magnitude)) {
+        found = candidate;
+        return true;
+      }
     }
-    // Beside a power of two the decimals that read back lie unevenly about the value: a
-    // neighbour may read back though the nearest does not (never both, as they enclose it).
-    if (const Decimal below = neighbour(nearest, -1); reads_back(below, magnitude)) {
-      found = below;
-      break;
-    }
-    if (const Decimal above = neighbour(nearest, 1); reads_back(above, magnitude)) {
-      found = above;
-      break;
+    return false;
+  };
+  // Once some number of digits reads back, every larger number does: the fewest are found by
+  // halving (max_digits10 always reads back).
+  int fewest = 1;
+  int most = std::numeric_limits<T>::max_digits10;
+  Decimal found;
+  while (fewest < most) {
+    const int middle = (fewest + most) / 2;
+    if (reading_back(middle, found)) {
+      most = middle;
+    } else {
+      fewest = middle + 1;
     }
   }
+  reading_back(fewest, found);
   while (found.digits.size() > 1 && found.digits.back() == '0') found.digits.pop_back();
   const std::string scientific = scientific_form(found);
   std::string fixed = fixed_form(found);
