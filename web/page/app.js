@@ -275,12 +275,14 @@ function fileName(name) { return name.replace(/[^A-Za-z0-9._-]/g, '_').replace(/
 
 function showResults(message) {
   const run = state.lastRun;
-  if (message.status === 2 || message.csv === null) {
-    showProblem(`${describeInputError(message.errors.trim(), run)} Nothing was computed.`);
+  if (message.status === 64 || message.status === 70) {
+    const said = message.errors.split('\n').filter((l) => l !== '' && !l.startsWith('Try ')).map((l) => l.replace(/^oskev analyse: /, ''));
+    const text = said.join(' ') || 'The settings cannot be used.';
+    showProblem(`${text}${/[.!?]$/.test(text) ? '' : '.'} Nothing was computed.`);
     return;
   }
-  if (message.status === 64 || message.status === 70) {
-    showProblem(message.errors.trim().replace(/^oskev analyse: /, '') || 'The settings cannot be used.');
+  if (message.status === 2 || message.csv === null) {
+    showProblem(`${describeInputError(message.errors.trim(), run)} Nothing was computed.`);
     return;
   }
   const json = JSON.parse(new TextDecoder().decode(message.json));

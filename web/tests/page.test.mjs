@@ -154,6 +154,11 @@ test('a bad cell is shown at its row and column, and nothing is computed', async
   await analyse(page);
   assert.match(await page.textContent('#problem'), /^Row 3 of the studies \(line 4\), column 3 \(s1\): /);
   assert.equal(await cells.nth(15).getAttribute('aria-invalid'), 'true');
+  // A setting out of range is told as the command tells it, and nothing is computed.
+  await setSettings(page, { runs: '0' });
+  await analyse(page);
+  assert.equal(await page.textContent('#problem'), '--runs: Value 0 not in range 1 to 2147483647. Nothing was computed.');
+  await setSettings(page, { runs: '100' });
   await cells.nth(15).fill('60');
   await analyse(page);
   assert.equal(await page.textContent('#problem'), '');
