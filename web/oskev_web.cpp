@@ -22,7 +22,8 @@
 
 #include "analysis/batch/batch.hpp"
 #include "analysis/batch/batch_output.hpp"
-#include "analysis/batch/report_row.hpp"
+#include "analysis/batch/batch_report.hpp"
+#include "analysis/plot/plot.hpp"
 #include "analysis/plot/plot_data.hpp"
 #include "analysis/program/analyse_options.hpp"
 #include "analysis/records/study_tables.hpp"
@@ -34,9 +35,10 @@
 #define OSKEV_VERSION "unknown"
 #endif
 
-// Tells the page how far the batch has got: meta-analyses done of all.
-EM_JS(void, oskev_progress, (double done, double total), {
-  if (typeof postMessage === 'function') postMessage({kind : 'progress', done : done, total : total});
+// Tells the page how far the batch has got: meta-analyses done of all, and the share done of
+// the next.
+EM_JS(void, oskev_progress, (double done, double total, double share), {
+  if (typeof postMessage === 'function') postMessage({kind : 'progress', done : done, total : total, share : share});
 });
 
 namespace {
@@ -65,17 +67,8 @@ bool read_file(const std::string& name, std::vector<BatchItem>& items, std::stri
     return false;
   }
   try {
-    const records::StudyTables tables = records::read_study_tables(file, name);
-    for (const records::TableGroup& group : tables.groups) {
-      BatchItem item;
-      item.source = name;
-      item.name = group.name;
-      for (const records::TableStudy& s : group.studies) {
-        item.studies.push_back({s.e1, s.s1, s.e2, s.s2});
-        if (tables.has_labels) item.labels.push_back(s.label);
-      }
-      items.push_back(std::move(item));
-    }
+    records::StudyTables tables = records::read_study_tables(file, name);
+    for (records::TableGroup& group : tables.groups) items.push_back({name, group.name, std::move(group.studies)});
   } catch (const records::TableError& error) {
     report = error.what();
     return false;
@@ -107,40 +100,42 @@ int analyse(const std::vector<std::string>& arguments, const fs::path& out) {
     }
   }
 
-  AnalysisSettings settings = o.settings;
+  const Model& model = o.model;
+  Run run = o.run;
+  // Without a seed, the clock's, as the command takes it: shown, so the results can be repeated.
   random::SystemClock clock;
-  if (settings.seed == 0) settings.seed = random::seed_from_clock(clock);
-  settings.variant = variant;
-  write_file(out / "seed.txt", std::to_string(settings.seed));
+  if (run.seed == 0) run.seed = random::seed_from_clock(clock);
+  write_file(out / "seed.txt", std::to_string(run.seed));
 
   fs::create_directories(out / "plots");
   BatchOptions batch;
   batch.jobs = 1;
   batch.keep_distributions = true;
-  batch.done = [&](std::size_t i, const AnalysisResult& r, QDistribution* distribution) {
-    if (r.status != 0 || distribution == nullptr) return;
+  batch.done = [&](std::size_t i, const Outcome& outcome, QDistribution* distribution) {
+    if (!outcome.ok() || distribution == nullptr) return;
     const BatchItem& item = items[i];
-    PlotData data = plot_data(program_title(variant), settings.iopt, r.table, r.observed, r.pemp,
+    const Result& r = outcome.result();
+    PlotData data = plot_data(program_title(variant), type_code(model.prevalence), r.table, r.observed, r.pemp,
                               static_cast<std::int32_t>(r.runs));
     data.title = item.name;
-    data.labels = item.labels;
+    for (const Study& study : item.studies) data.labels.push_back(study.label);
     data.summary_limits = std::make_pair(r.rrmh_lower, r.rrmh_upper);
     data.chi_squared_df = r.observed.DF;
     data.distribution = std::move(*distribution);
     write_file(out / "plots" / (std::to_string(i + 1) + ".svg"), render_plot(data));
   };
-  batch.progress = [](std::size_t done, std::size_t total, std::int64_t) {
-    oskev_progress(static_cast<double>(done), static_cast<double>(total));
+  batch.progress = [](std::size_t done, std::size_t total, double share) {
+    oskev_progress(static_cast<double>(done), static_cast<double>(total), share);
   };
-  const std::vector<AnalysisResult> results = run_batch(items, settings, batch);
+  const std::vector<Outcome> outcomes = run_batch(items, model, run, batch);
 
   int status = errors::kExitComplete;
   std::vector<ReportRow> rows;
   rows.reserve(items.size());
   for (std::size_t i = 0; i < items.size(); ++i) {
-    rows.push_back(report_row(results[i], settings, items[i].source, items[i].name,
+    rows.push_back(report_row(outcomes[i], model, run, items[i].source, items[i].name,
                               static_cast<std::int64_t>(items[i].studies.size())));
-    if (results[i].status != 0) status = errors::kExitRefused;
+    if (rows.back().status != "ok") status = errors::kExitRefused;
   }
   const BatchInfo info{"oskev analyse", OSKEV_VERSION};
   write_file(out / "table.txt", render(OutputFormat::kTable, rows, info));

@@ -25,8 +25,9 @@ function onWorkerMessage(message) {
   } else if (message.kind === 'progress') {
     const bar = $('progress');
     bar.max = message.total;
-    bar.value = message.done;
-    $('progress-label').textContent = `Analysed ${message.done} of ${message.total} meta-analyses`;
+    bar.value = Math.min(message.total, message.done + (message.share || 0));
+    const next = message.share > 0 && message.done < message.total ? `, ${Math.floor(100 * message.share)}% of the next` : '';
+    $('progress-label').textContent = `Analysed ${message.done} of ${message.total} meta-analyses${next}`;
   } else if (message.kind === 'done') {
     finishRun(() => showResults(message));
   } else if (message.kind === 'failed') {

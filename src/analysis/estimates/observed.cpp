@@ -1,4 +1,4 @@
-#include "analysis/observed.hpp"
+#include "analysis/estimates/observed.hpp"
 
 #include <cmath>
 

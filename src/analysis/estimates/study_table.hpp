@@ -2,9 +2,10 @@
 
 #include <array>
 #include <cstdint>
+#include <span>
 #include <vector>
 
-#include "analysis/records/list_reader.hpp"
+#include "analysis/records/study.hpp"
 
 namespace oskev::analysis {
 
@@ -32,24 +33,17 @@ struct StudyTable {
   std::size_t size() const noexcept { return NCOUNT.size(); }
 };
 
-// The counts of each study as read: e1, s1, e2, s2.
-using StudyCountRows = std::vector<std::array<std::int32_t, 4>>;
-
-// One read operation of 4 x nstudy integers, study after study, each as e1 s1 e2 s2 (none
-// for nstudy below 1).
-StudyCountRows read_study_counts(records::ListReader& study, std::int32_t nstudy);
-
 // Refuses counts no study can have, before anything is computed from them: a negative count,
 // or more events than subjects in an arm. Their estimates would be meaningless, and the
 // simulation would stop on an impossible probability or redraw without end.
-void check_study_counts(const StudyCountRows& counts);
+void check_study_counts(std::span<const Study> studies);
 
 // The complete table of the counts as read: the counts in single precision with the
 // continuity corrections applied, each study's size, risk ratio, variance, weight and
 // limits. The corrections: zero events in exactly one arm adds `ccone` to both event counts
 // and twice `ccone` to both arm sizes; zero events in both arms the same with `ccboth`. The
 // tests look at the counts as read, so a study is corrected at most once.
-StudyTable make_study_table(StudyCountRows counts, float ccone, float ccboth);
+StudyTable make_study_table(std::span<const Study> studies, float ccone, float ccboth);
 
 // The counts as read, in single precision, as they are printed before the corrections.
 std::vector<std::array<float, 4>> counts_as_read(const StudyTable& table);

@@ -4,50 +4,37 @@
 #include <sstream>
 #include <vector>
 
-#include "analysis/random_prevalence.hpp"
-#include "analysis/run_statistics.hpp"
-#include "analysis/simulated_tables.hpp"
-#include "analysis/simulation.hpp"
+#include "analysis/simulation/random_prevalence.hpp"
+#include "analysis/simulation/run_statistics.hpp"
+#include "analysis/simulation/simulated_tables.hpp"
+#include "analysis/simulation/simulation.hpp"
+#include "random/uniform_stream.hpp"
 #include "support/library_bundle.hpp"
+#include "support/studies.hpp"
 
 namespace oskev::analysis {
 namespace {
 
-// The library of a run after its start-up seeding, with the clock at a given time, and the
-// program's generator subroutines on it, recording their calls.
+// The generator subroutines of a run whose simulation starts at a given time of day (the seed
+// the clock gives then), recording their calls, with the run's error service.
 struct Library : testing::LibraryBundle {
-  Generators generators{stream, setup, errors};
-  const std::vector<GeneratorCall>& log = generators.calls();
-
-  explicit Library(random::TimeOfDay time) : LibraryBundle(time) {
-    seed_at_start_up();
+  explicit Library(random::TimeOfDay time) : LibraryBundle(time), generators(random::seed_from_clock(clock)) {
     generators.record_calls();
   }
+  Generators generators;
+  const std::vector<GeneratorCall>& log = generators.calls();
 };
 
 TEST(Getuni, MidnightClockSeed) {
   Library library({0, 0, 0});
-  float r = 0.0f;
   const float expected[] = {0.26071078f, 0.76626217f, 0.56933683f};
   const std::int32_t seeds[] = {1048935394, 1061431746, 1058127887};
   for (int i = 0; i < 3; ++i) {
-    library.generators.GETUNI(r);
+    const float r = library.generators.GETUNI();
     EXPECT_EQ(std::bit_cast<std::uint32_t>(r), std::bit_cast<std::uint32_t>(expected[i])) << i;
     EXPECT_EQ(seed_from_uniform(r), seeds[i]);
   }
   EXPECT_EQ(seed_from_uniform(0.5f), 1056964608);
-}
-
-TEST(Getuni, OtherUseOfTheSharedStreamDoesNotChangeIt) {
-  Library plain({0, 0, 0}), mixed({0, 0, 0});
-  float a = 0.0f, b = 0.0f;
-  plain.generators.GETUNI(a);
-  plain.generators.GETUNI(a);
-  mixed.generators.GETUNI(b);
-  std::int32_t variates[50];
-  mixed.generators.GETBIN(200, 0.3f, variates, 50, seed_from_uniform(b));
-  mixed.generators.GETUNI(b);
-  EXPECT_EQ(a, b);
 }
 
 // Short reads and reads of several blocks of states, one after another.
@@ -57,42 +44,30 @@ TEST(Getuni, ReadingAheadGivesTheSameValues) {
     std::vector<float> values(count);
     std::vector<std::int32_t> saved(count);
     ahead.generators.peek_GETUNI(count, values.data(), saved.data());
-    for (std::size_t i = 0; i < count; ++i) {
-      float r = 0.0f;
-      called.generators.GETUNI(r);
-      ASSERT_EQ(r, values[i]) << count << " " << i;
-    }
+    for (std::size_t i = 0; i < count; ++i) ASSERT_EQ(called.generators.GETUNI(), values[i]) << count << " " << i;
     ahead.generators.take_GETUNI(values[count - 1], saved[count - 1]);
   }
-  float next_ahead = 0.0f, next_called = 0.0f;
-  ahead.generators.GETUNI(next_ahead);
-  called.generators.GETUNI(next_called);
-  EXPECT_EQ(next_ahead, next_called);
+  EXPECT_EQ(ahead.generators.GETUNI(), called.generators.GETUNI());
 }
 
-RunParameters parameters(std::int32_t nstudy, std::int32_t nruns, float ccone, float ccboth, std::int32_t iopt) {
-  RunParameters p;
-  p.NSTUDY = nstudy;
-  p.NRUNS = nruns;
-  p.CCONE = ccone;
-  p.CCBOTH = ccboth;
-  p.IOPT = iopt;
-  return p;
+NullModel parameters(std::int32_t nruns, float ccone, float ccboth, Prevalence prevalence,
+                     ZeroTest zero_test = ZeroTest::kEqualsZero) {
+  return {{prevalence, ccone, ccboth}, nruns, zero_test, {}};
 }
 
-StudyTable corrected(const std::string& text, const RunParameters& p) {
-  std::istringstream in(text);
-  records::ListReader reader(in, 10, "study.txt");
-  return make_study_table(read_study_counts(reader, p.NSTUDY), p.CCONE, p.CCBOTH);
+StudyTable corrected(const std::string& text, const NullModel& p) {
+  return make_study_table(testing::studies_of(text), p.model.cc_one, p.model.cc_both);
 }
 
-const char* const kThree = "15 120 25 118\n0 54 3 60\n0 40 0 38\n";
+const std::string& kThree = testing::kRoadStudies;
+constexpr Prevalence kFixed = Prevalence::kFixed;
+constexpr Prevalence kRandom = Prevalence::kRandom;
 
 TEST(GeneratorCalls, FixedPrevalenceDrawsEachArmInOneCall) {
   Library library({10, 0, 0});
-  const RunParameters p = parameters(3, 5, 0.5f, 0.5f, 1);
+  const NullModel p = parameters(5, 0.5f, 0.5f, kFixed);
   const StudyTable table = corrected(kThree, p);
-  simulate(Variant::kOskev, p, table, 0.6f, library.generators);
+  simulate(p, table, 0.6f, library.generators, library.errors);
   ASSERT_EQ(library.log.size(), 12u);
   const std::int32_t sizes[] = {120, 118, 54, 60, 40, 38};
   for (std::size_t j = 0; j < 6; ++j) {
@@ -107,18 +82,18 @@ TEST(GeneratorCalls, FixedPrevalenceDrawsEachArmInOneCall) {
 
 TEST(GeneratorCalls, FixedPrevalenceProbabilities) {
   Library library({10, 0, 0});
-  const RunParameters p = parameters(2, 5, 0.5f, 0.5f, 1);
-  simulate(Variant::kOskev, p, corrected("10 100 10 100\n10 100 10 100\n", p), 1.0f, library.generators);
+  const NullModel p = parameters(5, 0.5f, 0.5f, kFixed);
+  simulate(p, corrected("10 100 10 100\n10 100 10 100\n", p), 1.0f, library.generators, library.errors);
   EXPECT_EQ(library.log[1].p, 0.1f);  // PARM1 = RRMH * PARM2
   EXPECT_EQ(library.log[3].p, 0.1f);  // PARM2 = 20 / (100 + 100)
 }
 
-const char* const kCommon = "15 120 25 118\n20 100 25 110\n30 150 28 140\n";
+const std::string& kCommon = testing::kCommonStudies;
 
 TEST(GeneratorCalls, RandomPrevalenceDrawsOneVariateAtATime) {
   Library library({10, 0, 0});
-  const RunParameters p = parameters(3, 5, 0.5f, 0.5f, 2);
-  simulate(Variant::kOskev, p, corrected(kCommon, p), 0.9f, library.generators);
+  const NullModel p = parameters(5, 0.5f, 0.5f, kRandom);
+  simulate(p, corrected(kCommon, p), 0.9f, library.generators, library.errors);
   // No total is redrawn here: 3 studies x 5 runs x (total, arm 1, arm 2).
   ASSERT_EQ(library.log.size(), 90u);
   const std::int32_t sizes[3][3] = {{238, 120, 118}, {210, 100, 110}, {290, 150, 140}};
@@ -135,20 +110,17 @@ TEST(GeneratorCalls, RandomPrevalenceDrawsOneVariateAtATime) {
 TEST(GeneratorCalls, ATotalOfNoEventsIsAlwaysRedrawn) {
   // A pooled proportion of about 0.05 over 30 participants gives no events one time in five.
   Library library({10, 0, 0});
-  const RunParameters p = parameters(2, 200, 0.5f, 0.5f, 2);
-  simulate(Variant::kOskev, p, corrected("1 15 1 15\n2 15 1 15\n", p), 1.0f, library.generators);
-  std::ostringstream sink;
-  errors::ErrorService errors(sink);
-  random::FixedClock clock;
-  random::UniformStream stream(errors, clock);
-  random::BinomialSetup setup;
+  const NullModel p = parameters(200, 0.5f, 0.5f, kRandom);
+  simulate(p, corrected("1 15 1 15\n2 15 1 15\n", p), 1.0f, library.generators, library.errors);
+  testing::LibraryBundle replay;
+  random::UniformStream& stream = replay.stream;
   int redrawn = 0;
   for (std::size_t j = 1; j + 2 < library.log.size(); j += 2) {
     const GeneratorCall& call = library.log[j];
     if (call.n != 30) continue;  // not a total
     std::int32_t nevt = -1;
     stream.SEEDSET(call.seed);
-    random::RNBIN(1, 30, call.p, &nevt, stream, setup, errors);
+    random::RNBIN(1, 30, call.p, &nevt, stream, replay.setup, replay.errors);
     const bool next_is_total = library.log[j + 2].n == 30;
     EXPECT_EQ(nevt == 0, next_is_total) << "call " << j;
     redrawn += nevt == 0;
@@ -158,12 +130,14 @@ TEST(GeneratorCalls, ATotalOfNoEventsIsAlwaysRedrawn) {
 
 TEST(GeneratorCalls, RedrawsAreBoundedPerRunAndInAll) {
   // Half the totals of the first study are redrawn (none of its two participants' events).
-  const RunParameters p = parameters(2, 1000, 0.5f, 0.5f, 2);
+  const NullModel p = parameters(1000, 0.5f, 0.5f, kRandom);
   const StudyTable table = corrected("0 1 0 1\n5 20 6 20\n", p);
   auto stop = [&](RedrawLimits limits) {
     Library library({10, 0, 0});
+    NullModel limited = p;
+    limited.limits = limits;
     try {
-      simulate(Variant::kOskev, p, table, 1.0f, library.generators, limits);
+      simulate(limited, table, 1.0f, library.generators, library.errors);
     } catch (const errors::RunStopped& stopped) {
       EXPECT_EQ(stopped.exit_status(), errors::kExitRefused);
       return stopped.report();
@@ -226,11 +200,8 @@ TEST(SimulatedTables, CountsAboveSixteenBitsAreKept) {
 // Replays logged calls of fixed prevalence through RNBIN on a single stream.
 std::vector<SimulatedStudy> replay_fixed(const std::vector<GeneratorCall>& log, const StudyTable& table,
                                          std::size_t runs) {
-  std::ostringstream sink;
-  errors::ErrorService errors(sink);
-  random::FixedClock clock;
-  random::UniformStream stream(errors, clock);
-  random::BinomialSetup setup;
+  testing::LibraryBundle bundle;
+  random::UniformStream& stream = bundle.stream;
   std::vector<SimulatedStudy> studies(table.size());
   std::size_t j = 0;
   std::vector<std::int32_t> variates(runs);
@@ -239,7 +210,7 @@ std::vector<SimulatedStudy> replay_fixed(const std::vector<GeneratorCall>& log, 
     SimulatedStudy& study = studies[j / 2];
     if (j % 2 == 0) study.prepare(table.NCOUNT[j / 2], runs, double{0.5f}, double{0.1f}, 1.0, double{0.2f});
     stream.SEEDSET(call.seed);
-    random::RNBIN(call.nr, call.n, call.p, variates.data(), stream, setup, errors);
+    random::RNBIN(call.nr, call.n, call.p, variates.data(), stream, bundle.setup, bundle.errors);
     for (std::size_t k = 0; k < runs; ++k) (j % 2 == 0 ? study.arm1 : study.arm2).set(k, variates[k]);
     ++j;
   }
@@ -248,10 +219,10 @@ std::vector<SimulatedStudy> replay_fixed(const std::vector<GeneratorCall>& log, 
 
 TEST(Simulation, FixedPrevalenceEqualsDrawsMadeOneByOne) {
   // Enough tables for the draws to be spread over threads.
-  const RunParameters p = parameters(3, 30000, 0.5f, 0.5f, 1);
+  const NullModel p = parameters(30000, 0.5f, 0.5f, kFixed);
   const StudyTable table = corrected(kThree, p);
   Library library({8, 15, 0});
-  const SimulatedRuns runs = simulate(Variant::kOskev, p, table, 0.55f, library.generators);
+  const SimulatedRuns runs = simulate(p, table, 0.55f, library.generators, library.errors);
   const std::vector<float> replayed = run_statistics(replay_fixed(library.log, table, 30000), 30000);
   for (std::size_t k = 0; k < 30000; ++k) {
     ASSERT_EQ(std::bit_cast<std::uint32_t>(runs.QSIM[k]), std::bit_cast<std::uint32_t>(replayed[k])) << k;
@@ -261,17 +232,14 @@ TEST(Simulation, FixedPrevalenceEqualsDrawsMadeOneByOne) {
 TEST(Simulation, RandomPrevalenceEqualsDrawsMadeOneByOne) {
   // Draws are spread over threads, batched and read ahead; replaying the logged calls one by
   // one through RNBIN on a single stream must give the very same runs.
-  const RunParameters p = parameters(3, 30000, 0.5f, 0.5f, 2);
+  const NullModel p = parameters(30000, 0.5f, 0.5f, kRandom, ZeroTest::kAtMostZero);
   const StudyTable table = corrected(kThree, p);
   Library library({8, 15, 0});
-  const SimulatedRuns runs = simulate(Variant::kOskevV10, p, table, 0.55f, library.generators);
+  const SimulatedRuns runs = simulate(p, table, 0.55f, library.generators, library.errors);
   ASSERT_EQ(runs.QSIM.size(), 30000u);
 
-  std::ostringstream sink;
-  errors::ErrorService errors(sink);
-  random::FixedClock clock;
-  random::UniformStream stream(errors, clock);
-  random::BinomialSetup setup;
+  testing::LibraryBundle bundle;
+  random::UniformStream& stream = bundle.stream;
   std::vector<SimulatedStudy> studies(3);
   for (std::size_t i = 0; i < 3; ++i) studies[i].prepare(table.NCOUNT[i], 30000, 0.5, 0.5, 1.0, 1.0);
   std::size_t study = 0, run = 0, arm = 0;
@@ -280,7 +248,7 @@ TEST(Simulation, RandomPrevalenceEqualsDrawsMadeOneByOne) {
     if (call.kind != GeneratorCall::Kind::kBinomial || call.n == pooled[study]) continue;
     std::int32_t x = 0;
     stream.SEEDSET(call.seed);
-    random::RNBIN(1, call.n, call.p, &x, stream, setup, errors);
+    random::RNBIN(1, call.n, call.p, &x, stream, bundle.setup, bundle.errors);
     (arm == 0 ? studies[study].arm1 : studies[study].arm2).set(run, x);
     if (++arm == 2) {
       arm = 0;
@@ -302,19 +270,19 @@ using random_prevalence::PlannedRun;
 using random_prevalence::PlanReader;
 
 TEST(ArmProbabilities, FromTheDrawnTotalAndTheObservedSizes) {
-  const ArmProbabilities even = arm_probabilities(20, 1.0f, 100.0f, 100.0f, Variant::kOskev);
+  const ArmProbabilities even = arm_probabilities(20, 1.0f, 100.0f, 100.0f, ZeroTest::kEqualsZero);
   EXPECT_EQ(even.parm2, 0.1f);
   EXPECT_EQ(even.parm1, 0.1f);
   EXPECT_TRUE(even.accepted);
   // PARM2 = NEVT / (RRMH·s1 + s2) in double, rounded once; PARM1 = RRMH·PARM2, rounded again.
-  const ArmProbabilities odd = arm_probabilities(30, 0.55f, 120.5f, 118.0f, Variant::kOskev);
+  const ArmProbabilities odd = arm_probabilities(30, 0.55f, 120.5f, 118.0f, ZeroTest::kEqualsZero);
   EXPECT_EQ(odd.parm2, static_cast<float>(30 / (double{0.55f} * 120.5 + 118.0)));
   EXPECT_EQ(odd.parm1, static_cast<float>(double{0.55f} * odd.parm2));
   EXPECT_TRUE(odd.accepted);
 }
 
 TEST(ArmProbabilities, TotalsOutsideTheProbabilitiesAreRedrawn) {
-  for (const Variant variant : {Variant::kOskev, Variant::kOskevV10}) {
+  for (const ZeroTest variant : {ZeroTest::kEqualsZero, ZeroTest::kAtMostZero}) {
     EXPECT_FALSE(arm_probabilities(0, 1.0f, 10.0f, 10.0f, variant).accepted);  // no events: both 0
     const ArmProbabilities one = arm_probabilities(20, 1.0f, 10.0f, 10.0f, variant);
     EXPECT_EQ(one.parm2, 1.0f);
@@ -332,16 +300,25 @@ TEST(ArmProbabilities, TotalsOutsideTheProbabilitiesAreRedrawn) {
     EXPECT_FALSE(tiny.accepted);
   }
   // Negative probabilities (from negative corrections): OSKEV keeps them, OSKEV v1.0 redraws.
-  const ArmProbabilities oskev = arm_probabilities(5, 1.0f, -20.0f, 10.0f, Variant::kOskev);
+  const ArmProbabilities oskev = arm_probabilities(5, 1.0f, -20.0f, 10.0f, ZeroTest::kEqualsZero);
   EXPECT_EQ(oskev.parm2, -0.5f);
   EXPECT_TRUE(oskev.accepted);
-  EXPECT_FALSE(arm_probabilities(5, 1.0f, -20.0f, 10.0f, Variant::kOskevV10).accepted);
+  EXPECT_FALSE(arm_probabilities(5, 1.0f, -20.0f, 10.0f, ZeroTest::kAtMostZero).accepted);
+}
+
+// GETBIN as the program calls it: noted, then drawn by RNBIN from a stream seeded with the seed.
+void getbin(Generators& generators, testing::LibraryBundle& library, std::int32_t n, float p, std::int32_t* ir,
+            std::int32_t nr, std::int32_t seed) {
+  generators.note_GETBIN(n, p, nr, seed);
+  library.stream.SEEDSET(seed);
+  random::RNBIN(nr, n, p, ir, library.stream, library.setup, library.errors);
 }
 
 // The plan as the program makes it, call after call: for every run GETUNI and GETBIN for a
 // total until one gives both arm probabilities in (0, 1], then GETUNI and GETBIN for each arm.
-std::vector<PlannedRun> one_piece_plan(Variant variant, const StudyTable& table, float rrmh, std::size_t runs,
+std::vector<PlannedRun> one_piece_plan(ZeroTest variant, const StudyTable& table, float rrmh, std::size_t runs,
                                        Generators& generators) {
+  testing::LibraryBundle library;
   std::vector<PlannedRun> plan;
   for (std::size_t i = 0; i < table.size(); ++i) {
     const auto& raw = table.NCOUNT[i];
@@ -351,23 +328,18 @@ std::vector<PlannedRun> one_piece_plan(Variant variant, const StudyTable& table,
     for (std::size_t k = 0; k < runs; ++k) {
       PlannedRun run;
       for (;;) {
-        float ru = 0.0f;
-        generators.GETUNI(ru);
-        generators.GETBIN(npool, ppool, &run.nevt, 1, seed_from_uniform(ru));
+        getbin(generators, library, npool, ppool, &run.nevt, 1, generators.next_seed());
         run.parm2 = static_cast<float>(run.nevt / (double{rrmh} * c[kSubjects1] + c[kSubjects2]));
         run.parm1 = static_cast<float>(double{rrmh} * run.parm2);
-        const bool low = variant == Variant::kOskevV10 ? (run.parm2 <= 0.0f || run.parm1 <= 0.0f)
+        const bool low = variant == ZeroTest::kAtMostZero ? (run.parm2 <= 0.0f || run.parm1 <= 0.0f)
                                                         : (run.parm2 == 0.0f || run.parm1 == 0.0f);
         if (!(run.parm2 > 1.0f || run.parm1 > 1.0f || low)) break;
       }
-      float ru = 0.0f;
       std::int32_t arm = 0;
-      generators.GETUNI(ru);
-      run.seed1 = seed_from_uniform(ru);
-      generators.GETBIN(raw[kSubjects1], run.parm1, &arm, 1, run.seed1);
-      generators.GETUNI(ru);
-      run.seed2 = seed_from_uniform(ru);
-      generators.GETBIN(raw[kSubjects2], run.parm2, &arm, 1, run.seed2);
+      run.seed1 = generators.next_seed();
+      getbin(generators, library, raw[kSubjects1], run.parm1, &arm, 1, run.seed1);
+      run.seed2 = generators.next_seed();
+      getbin(generators, library, raw[kSubjects2], run.parm2, &arm, 1, run.seed2);
       plan.push_back(run);
     }
   }
@@ -376,14 +348,14 @@ std::vector<PlannedRun> one_piece_plan(Variant variant, const StudyTable& table,
 
 TEST(RandomPrevalencePlan, IsThePlanOfTheOnePieceSimulation) {
   // The first study redraws a total one time in five; the last has a one-arm correction.
-  const RunParameters p = parameters(3, 1000, 0.5f, 0.5f, 2);
+  const NullModel p = parameters(1000, 0.5f, 0.5f, kRandom);
   const StudyTable table = corrected("1 15 1 15\n15 120 25 118\n0 54 3 60\n", p);
-  for (const Variant variant : {Variant::kOskev, Variant::kOskevV10}) {
+  for (const ZeroTest variant : {ZeroTest::kEqualsZero, ZeroTest::kAtMostZero}) {
     Library staged({14, 5, 9}), one_piece({14, 5, 9});
     const std::vector<PlannedRun> expected = one_piece_plan(variant, table, 0.8f, 1000, one_piece.generators);
 
     // Read in pieces of uneven length, the first of each study only walked through.
-    PlanReader reader(variant, table, 0.8f, staged.generators, RedrawLimits{});
+    PlanReader reader(variant, table, 0.8f, staged.generators, staged.errors, RedrawLimits{});
     std::vector<PlannedRun> plan;
     for (std::size_t i = 0; i < 3; ++i) {
       std::vector<PlannedRun> walked;

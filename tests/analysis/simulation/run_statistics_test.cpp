@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "analysis/run_statistics.hpp"
-#include "analysis/simulated_tables.hpp"
+#include "analysis/simulation/run_statistics.hpp"
+#include "analysis/simulation/simulated_tables.hpp"
 
 namespace oskev::analysis {
 namespace {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "analysis/study_table.hpp"
+#include "analysis/estimates/study_table.hpp"
 #include "probability/special_functions.hpp"
 
 namespace oskev::analysis {

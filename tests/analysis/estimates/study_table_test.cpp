@@ -4,21 +4,18 @@
 #include <sstream>
 
 #include "analysis/program/report.hpp"
-#include "analysis/study_table.hpp"
+#include "analysis/estimates/study_table.hpp"
+#include "support/studies.hpp"
 
 namespace oskev::analysis {
 namespace {
 
 StudyTable table_of(const std::string& text, std::int32_t nstudy) {
-  std::istringstream in(text);
-  records::ListReader reader(in, 10, "study.txt");
-  return make_study_table(read_study_counts(reader, nstudy), 0.0f, 0.0f);
+  return make_study_table(testing::read_studies(text, nstudy), 0.0f, 0.0f);
 }
 
 StudyTable estimated(const std::string& text, std::int32_t nstudy, float ccone, float ccboth) {
-  std::istringstream in(text);
-  records::ListReader reader(in, 10, "study.txt");
-  return make_study_table(read_study_counts(reader, nstudy), ccone, ccboth);
+  return make_study_table(testing::read_studies(text, nstudy), ccone, ccboth);
 }
 
 using Row = std::array<float, 4>;

@@ -1,4 +1,4 @@
-#include "analysis/study_table.hpp"
+#include "analysis/estimates/study_table.hpp"
 
 #include <cmath>
 #include <string>
@@ -83,20 +83,9 @@ void compute_limits(StudyTable& table) {
 
 }  // namespace
 
-StudyCountRows read_study_counts(records::ListReader& study, std::int32_t nstudy) {
-  StudyCountRows counts(nstudy > 0 ? static_cast<std::size_t>(nstudy) : 0, {0, 0, 0, 0});
-  std::vector<records::ListReader::Target> targets;
-  targets.reserve(4 * counts.size());
-  for (auto& row : counts) {
-    for (auto& value : row) targets.emplace_back(&value);
-  }
-  study.read(targets);
-  return counts;
-}
-
-void check_study_counts(const StudyCountRows& counts) {
-  for (std::size_t i = 0; i < counts.size(); ++i) {
-    const auto& raw = counts[i];
+void check_study_counts(std::span<const Study> studies) {
+  for (std::size_t i = 0; i < studies.size(); ++i) {
+    const std::array<std::int32_t, 4> raw = {studies[i].e1, studies[i].s1, studies[i].e2, studies[i].s2};
     for (std::size_t arm = 0; arm < 2; ++arm) {
       const std::int32_t events = raw[2 * arm];
       const std::int32_t subjects = raw[2 * arm + 1];
@@ -122,9 +111,10 @@ std::vector<std::array<float, 4>> counts_as_read(const StudyTable& table) {
   return rows;
 }
 
-StudyTable make_study_table(StudyCountRows counts, float ccone, float ccboth) {
+StudyTable make_study_table(std::span<const Study> studies, float ccone, float ccboth) {
   StudyTable table;
-  table.NCOUNT = std::move(counts);
+  table.NCOUNT.reserve(studies.size());
+  for (const Study& s : studies) table.NCOUNT.push_back({s.e1, s.s1, s.e2, s.s2});
   convert_counts(table);
   apply_continuity_corrections(table, ccone, ccboth);
   compute_risk_ratios(table);

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "analysis/study_table.hpp"
+#include "analysis/estimates/study_table.hpp"
 
 namespace oskev::analysis {
 

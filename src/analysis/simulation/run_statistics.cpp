@@ -1,4 +1,4 @@
-#include "analysis/run_statistics.hpp"
+#include "analysis/simulation/run_statistics.hpp"
 
 #include <array>
 #include <algorithm>

@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <vector>
 
-#include "analysis/simulated_tables.hpp"
+#include "analysis/simulation/simulated_tables.hpp"
 
 namespace oskev::analysis {
 

@@ -6,11 +6,12 @@
 #include <string>
 #include <sstream>
 
-#include "analysis/observed.hpp"
+#include "analysis/estimates/observed.hpp"
 #include "analysis/program/report.hpp"
 #include "errors/error_service.hpp"
 #include "probability/chi_squared.hpp"
 #include "support/library_bundle.hpp"
+#include "support/studies.hpp"
 
 namespace oskev::analysis {
 namespace {
@@ -21,9 +22,7 @@ struct Observed {
   ObservedStatistics statistics;
 
   Observed(const std::string& text, std::int32_t nstudy, float ccone = 0.5f, float ccboth = 0.5f) {
-    std::istringstream in(text);
-    records::ListReader reader(in, 10, "study.txt");
-    table = make_study_table(read_study_counts(reader, nstudy), ccone, ccboth);
+    table = make_study_table(testing::read_studies(text, nstudy), ccone, ccboth);
     compute_summary(table, statistics);
     compute_heterogeneity(table, nstudy, statistics, library.special);
   }

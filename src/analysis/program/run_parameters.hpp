@@ -4,10 +4,6 @@
 
 namespace oskev::analysis {
 
-// Room of the study and run tables.
-inline constexpr std::int32_t kMaxStudies = 100;
-inline constexpr std::int32_t kMaxRuns = 80000;
-
 // The five answers of the dialogue. A slash or an empty answer list leaves a value as it
 // was at start: 0.
 struct RunParameters {

@@ -1,17 +1,35 @@
 #pragma once
 
 // The random-prevalence model of the null simulation in three stages: the arm probabilities a
-// drawn total of events gives, the plan of draws read from the private stream, and the plan's
-// execution by the draw executor.
+// drawn total of events gives, the plan of draws read from the private stream (here), and the
+// plan's execution by the draw executor (random_prevalence_runs.hpp).
 
 #include <cstddef>
 #include <cstdint>
 #include <vector>
 
-#include "analysis/simulation.hpp"
-#include "analysis/study_table.hpp"
-#include "analysis/variant.hpp"
+#include "analysis/estimates/study_table.hpp"
+#include "analysis/simulation/draws.hpp"
+#include "analysis/simulation/generators.hpp"
+#include "errors/error_service.hpp"
 #include "random/draw_pool.hpp"
+
+namespace oskev::analysis {
+
+// Bounds on the random-prevalence model's redraws of totals: per run, and in all. A table
+// that leaves almost no acceptable total would otherwise keep the program busy for hours.
+struct RedrawLimits {
+  long per_run = 1'000'000;
+  long long in_all = 50'000'000;
+};
+
+// How a total's arm probabilities are tested against 0: OSKEV redraws a total whose
+// probability equals 0, OSKEV v1.0 one whose probability is 0 or below. Both probabilities are
+// never negative with corrections of 0 or more (the only ones the engine accepts), so the two
+// tests then draw alike.
+enum class ZeroTest { kEqualsZero, kAtMostZero };
+
+}  // namespace oskev::analysis
 
 namespace oskev::analysis::random_prevalence {
 
@@ -27,7 +45,7 @@ struct ArmProbabilities {
 // observed table, whatever the simulated tables' corrections), when its runs draw `nevt` events
 // in all. A total is redrawn when either probability is above 1 or is 0 (OSKEV v1.0: 0 or
 // below); a probability of exactly 1 is kept.
-ArmProbabilities arm_probabilities(std::int32_t nevt, float rrmh, float s1, float s2, Variant variant);
+ArmProbabilities arm_probabilities(std::int32_t nevt, float rrmh, float s1, float s2, ZeroTest zero_test);
 
 // ---- Stage 2: the plan of draws read from the private stream --------------------------------
 
@@ -49,8 +67,8 @@ struct PlannedRun {
 // run where the program would stop.
 class PlanReader {
  public:
-  PlanReader(Variant variant, const StudyTable& table, float rrmh, Generators& generators,
-             const RedrawLimits& limits);
+  PlanReader(ZeroTest zero_test, const StudyTable& table, float rrmh, Generators& generators,
+             errors::ErrorService& errors, const RedrawLimits& limits);
 
   // Runs first ... last - 1 of study i, from the private stream as it stands, appended to
   // `plan` when given.
@@ -66,10 +84,11 @@ class PlanReader {
   // Counts a redrawn total of run k of study i against the limits.
   void count_redraw(std::size_t i, std::size_t k, long& in_run);
 
-  const Variant variant_;
+  const ZeroTest zero_test_;
   const StudyTable& table_;
   const float rrmh_;
   Generators& generators_;
+  errors::ErrorService& errors_;
   const RedrawLimits limits_;  // a copy: two numbers, and no reference left to outlive its caller
   const std::vector<std::int32_t> npool_;  // NPOOL of every study
   long long all_redraws_ = 0;
@@ -81,12 +100,5 @@ class PlanReader {
   std::vector<std::int32_t> saved_;
   std::vector<random::SingleDraw> totals_;
 };
-
-// ---- Stage 3: execution by the draw executor -------------------------------------------------
-
-// Draws the NRUNS runs of every study slice by slice, reading the plan and executing its arm
-// draws on the draw executor, and hands each slice's QSIM to `sink`.
-void simulate(Variant variant, const RunParameters& p, const StudyTable& table, float rrmh, Generators& generators,
-              const RedrawLimits& limits, const std::vector<std::size_t>& bounds, bool spread, const SliceSink& sink);
 
 }  // namespace oskev::analysis::random_prevalence
