@@ -113,7 +113,7 @@ function tableText() {
 // ---- settings ------------------------------------------------------------------------------
 function settingsArguments() {
   const args = ['--runs', $('runs').value.trim(), '--cc-one', $('cc-one').value.trim(), '--cc-both', $('cc-both').value.trim(),
-    '--type', $('type').value];
+    '--type', $('type').value, '--level', $('level').value.trim()];
   const seed = $('seed').value.trim();
   if (seed !== '') args.push('--seed', seed);
   const stop = $('stop-after').value.trim();
@@ -302,7 +302,7 @@ function showResults(message) {
   const cells = tableCells(message.table);
   if (cells) {
     // The left-sided P-value and its interval first, then the table's own order.
-    const first = ['name', 'P left', '95% CI of P left', 'b/m'].map((h) => cells.head.indexOf(h)).filter((i) => i >= 0);
+    const first = [/^name$/, /^P left$/, /CI of P left$/, /^b\/m$/].map((h) => cells.head.findIndex((c) => h.test(c))).filter((i) => i >= 0);
     const order = [...first, ...cells.head.map((_, i) => i).filter((i) => !first.includes(i))];
     const headRow = $('results-table').tHead.insertRow();
     for (const i of order) {
