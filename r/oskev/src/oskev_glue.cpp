@@ -1,4 +1,4 @@
-// The R side of the OSKEV engine: one call of oskev::analysis::analyse() per meta-analysis,
+// The R side of the OSKEV engine: one call of the engine's door, oskev::analysis::analyse(), per meta-analysis,
 // with its values handed back to R as they are. Single-precision values are widened to
 // double, which is exact, so R sees bit for bit the numbers the command line prints.
 //
@@ -19,9 +19,7 @@
 #include <string>
 #include <vector>
 
-#include "analysis/batch/batch_report.hpp"
-#include "analysis/meta_analysis.hpp"
-#include "analysis/batch/report_row.hpp"
+#include "analysis/engine.hpp"
 #include "random/clock.hpp"
 #include "random/uniform_stream.hpp"
 
@@ -36,6 +34,16 @@ constexpr int kStatusInternal = 70;  // a fault of this package or the engine, n
 constexpr std::size_t kTablesPerSlice = std::size_t{1} << 20;
 
 double widen(float value) { return static_cast<double>(value); }
+
+// Keeps the simulated Q, and lets Ctrl-C through between slices of runs.
+class Collector final : public an::Observer {
+ public:
+  void on_runs(std::int64_t, std::span<const float> slice) override {
+    qsim.insert(qsim.end(), slice.begin(), slice.end());
+    Rcpp::checkUserInterrupt();
+  }
+  std::vector<float> qsim;
+};
 
 // Round to nearest single, ties to even, without the undefined behaviour of converting a
 // double beyond the single range: from halfway between the largest single and 2^128 on it
@@ -62,7 +70,7 @@ Rcpp::List failure(int status, const std::string& message) {
   return Rcpp::List::create(Rcpp::Named("status") = status, Rcpp::Named("message") = message);
 }
 
-Rcpp::List success(const an::AnalysisResult& result, const an::ReportRow& row, std::vector<float>&& qsim) {
+Rcpp::List success(const an::Result& result, std::vector<float>&& qsim) {
   const an::StudyTable& table = result.table;
   const std::size_t k = table.size();
   Rcpp::NumericVector e1c(k), s1c(k), e2c(k), s2c(k);
@@ -88,16 +96,18 @@ Rcpp::List success(const an::AnalysisResult& result, const an::ReportRow& row, s
 
   // Rcpp::List::create takes at most 20 entries at a time.
   Rcpp::List observed = Rcpp::List::create(
-      Rcpp::Named("rrmh") = r_value(result.observed.RRMH), Rcpp::Named("rrmh.lb") = r_value(row.rrmh_lower),
-      Rcpp::Named("rrmh.ub") = r_value(row.rrmh_upper),
-      Rcpp::Named("var.logrrmh") = r_value(result.log_rrmh_variance), Rcpp::Named("q") = r_value(row.q),
-      Rcpp::Named("df") = row.df, Rcpp::Named("I2") = r_value(row.i_squared),
-      Rcpp::Named("p.asym") = r_value(row.p_asymptotic));
+      Rcpp::Named("rrmh") = r_value(result.observed.RRMH), Rcpp::Named("rrmh.lb") = r_value(result.rrmh_lower),
+      Rcpp::Named("rrmh.ub") = r_value(result.rrmh_upper),
+      Rcpp::Named("var.logrrmh") = r_value(result.log_rrmh_variance), Rcpp::Named("q") = r_value(result.observed.Q),
+      Rcpp::Named("df") = result.observed.DF, Rcpp::Named("I2") = r_value(result.i_squared),
+      Rcpp::Named("p.asym") = r_value(result.observed.PASYM), Rcpp::Named("p.upper") = r_value(result.p_upper),
+      Rcpp::Named("p.lower") = r_value(result.p_lower));
   Rcpp::List simulation = Rcpp::List::create(
-      Rcpp::Named("runs") = static_cast<double>(row.runs), Rcpp::Named("b") = static_cast<double>(row.not_above),
-      Rcpp::Named("undefined") = static_cast<double>(row.undefined), Rcpp::Named("p.left") = r_value(row.p_left),
-      Rcpp::Named("p.left.plus1") = r_value(row.p_left_plus_one), Rcpp::Named("se") = r_value(row.mc_standard_error),
-      Rcpp::Named("ci.lb") = r_value(row.ci_lower), Rcpp::Named("ci.ub") = r_value(row.ci_upper));
+      Rcpp::Named("runs") = static_cast<double>(result.runs), Rcpp::Named("b") = static_cast<double>(result.not_above),
+      Rcpp::Named("undefined") = static_cast<double>(result.undefined), Rcpp::Named("p.left") = r_value(result.p_left),
+      Rcpp::Named("p.left.plus1") = r_value(result.p_left_plus_one),
+      Rcpp::Named("se") = r_value(result.mc_standard_error), Rcpp::Named("ci.lb") = r_value(result.p_left_lower),
+      Rcpp::Named("ci.ub") = r_value(result.p_left_upper));
   return Rcpp::List::create(Rcpp::Named("status") = 0, Rcpp::Named("message") = std::string(),
                             Rcpp::Named("observed") = observed, Rcpp::Named("simulation") = simulation,
                             Rcpp::Named("studies") = studies, Rcpp::Named("qsim") = simulated);
@@ -117,28 +127,27 @@ Rcpp::List oskev_analyse(Rcpp::IntegerVector e1, Rcpp::IntegerVector s1, Rcpp::I
     if (s1.size() != k || e2.size() != k || s2.size() != k) {
       return failure(kStatusInternal, "the four count vectors differ in length");
     }
-    std::vector<an::StudyCounts> studies(static_cast<std::size_t>(k));
-    for (R_xlen_t i = 0; i < k; ++i) studies[i] = {e1[i], s1[i], e2[i], s2[i]};
+    std::vector<an::Study> studies(static_cast<std::size_t>(k));
+    for (R_xlen_t i = 0; i < k; ++i) studies[i] = {e1[i], s1[i], e2[i], s2[i], ""};
 
-    an::AnalysisSettings settings;
-    settings.runs = runs;
     // The command line reads the corrections as single-precision numbers; so does R's value.
-    settings.ccone = to_single(ccone);
-    settings.ccboth = to_single(ccboth);
-    settings.iopt = iopt;
-    settings.seed = seed;
-    settings.tables_per_slice = kTablesPerSlice;
-    std::vector<float> qsim;
-    settings.on_runs = [&qsim](std::int64_t, std::span<const float> slice) {
-      qsim.insert(qsim.end(), slice.begin(), slice.end());
-      Rcpp::checkUserInterrupt();
-    };
-
-    an::AnalysisResult result = an::analyse(studies, settings);
-    if (result.status != 0) return failure(result.status, result.message);
-    // The row `oskev analyse` reports, so R shows the command line's numbers.
-    const an::ReportRow row = an::report_row(result, settings, "R", "", static_cast<std::int64_t>(k));
-    return success(result, row, std::move(qsim));
+    const an::Model model{iopt == 1 ? an::Prevalence::kFixed : an::Prevalence::kRandom, to_single(ccone),
+                          to_single(ccboth)};
+    an::Run run;
+    run.runs = runs;
+    run.seed = seed;
+    run.tuning.tables_per_slice = kTablesPerSlice;
+    Collector collector;
+    const an::Outcome outcome = an::analyse(studies, model, run, &collector);
+    if (!outcome.ok()) {
+      const an::Failure& f = outcome.failure();
+      const int status = f.kind == an::FailureKind::kLibraryStop ? 1 : 3;
+      std::string message = f.message;
+      message.erase(0, message.find_first_not_of(" \n"));
+      message.erase(message.find_last_not_of(" \n") + 1);
+      return failure(status, f.why.empty() ? message : f.why + ":\n" + message);
+    }
+    return success(outcome.result(), std::move(collector.qsim));
   } catch (const Rcpp::internal::InterruptedException&) {
     throw;  // Rcpp hands the interrupt to R once this frame is gone
   } catch (const Rcpp::LongjumpException&) {
