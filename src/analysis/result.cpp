@@ -69,9 +69,15 @@ void left_tail_statistics(Result& result) {
   const std::int64_t m = result.runs;
   result.p_left = result.pemp;
   result.p_left_plus_one = static_cast<double>(b + 1) / static_cast<double>(m + 1);
+  // Stopped by the sequential rule, b = h is fixed and the number of runs L is the random
+  // quantity: the exact interval is that of inverse binomial sampling, not Clopper-Pearson.
+  const bool inverse = result.stopped_early && b > 0;
+  // At p = h / L the large-sample standard error under inverse sampling, sqrt(p^2 (1 - p) / h),
+  // is the binomial sqrt(p (1 - p) / L): one formula serves both.
   result.mc_standard_error = probability::monte_carlo_standard_error(b, m);
-  const probability::BinomialInterval interval = probability::clopper_pearson(b, m, result.level);
-  result.interval = IntervalKind::kClopperPearson;
+  const probability::BinomialInterval interval =
+      inverse ? probability::inverse_binomial(b, m, result.level) : probability::clopper_pearson(b, m, result.level);
+  result.interval = inverse ? IntervalKind::kInverseBinomial : IntervalKind::kClopperPearson;
   result.p_left_lower = interval.lower;
   result.p_left_upper = interval.upper;
 }

@@ -47,6 +47,20 @@ BinomialInterval clopper_pearson(std::int64_t successes, std::int64_t trials, do
           Binomial::find_upper_bound_on_p(n, x, tail, Binomial::clopper_pearson_exact_interval)};
 }
 
+BinomialInterval inverse_binomial(std::int64_t successes, std::int64_t trials, double level) {
+  if (successes < 1 || !valid_count(successes, trials) || !(level > 0.0 && level < 1.0)) return {kNaN, kNaN};
+  const double lower = clopper_pearson(successes, trials, level).lower;
+  // Every trial a success: L can be no smaller, whatever p, so nothing bounds p from above.
+  if (successes == trials) return {lower, 1.0};
+  return {lower, clopper_pearson(successes - 1, trials - 1, level).upper};
+}
+
+double inverse_binomial_standard_error(std::int64_t successes, std::int64_t trials) {
+  if (successes < 1 || !valid_count(successes, trials)) return kNaN;
+  const double p = static_cast<double>(successes) / static_cast<double>(trials);
+  return std::sqrt(p * p * (1.0 - p) / static_cast<double>(successes));
+}
+
 double monte_carlo_standard_error(std::int64_t successes, std::int64_t trials) {
   if (!valid_count(successes, trials)) return kNaN;
   const auto n = static_cast<double>(trials);

@@ -13,6 +13,7 @@
 #include "analysis/records/list_reader.hpp"
 #include "analysis/records/list_writer.hpp"
 #include "analysis/program/report.hpp"
+#include "probability/binomial_interval.hpp"
 #include "support/run_harness.hpp"
 #include "support/studies.hpp"
 
@@ -206,6 +207,11 @@ TEST(SequentialStopping, StopsAtTheHthRunNotAboveQ) {
     ASSERT_EQ(seen.qsim.size(), static_cast<std::size_t>(l));
     for (std::size_t k = 0; k < seen.qsim.size(); ++k) ASSERT_EQ(bits(seen.qsim[k]), bits(whole[k])) << k;
     EXPECT_EQ(bits(r.pemp), bits(static_cast<float>(10.0 / static_cast<double>(l))));
+    // L is the random quantity: the interval is that of inverse binomial sampling.
+    EXPECT_EQ(r.interval, IntervalKind::kInverseBinomial);
+    const probability::BinomialInterval exact = probability::inverse_binomial(10, l, run.level);
+    EXPECT_EQ(r.p_left_lower, exact.lower);
+    EXPECT_EQ(r.p_left_upper, exact.upper);
 
     // The same seed always gives the same result.
     EXPECT_EQ(analyse(kTrials, model, run).result().runs, r.runs);
@@ -221,6 +227,9 @@ TEST(SequentialStopping, UndecidedRunsToTheMaximum) {
   EXPECT_EQ(r.runs, 500);
   EXPECT_EQ(r.not_above, fixed.not_above);
   EXPECT_EQ(bits(r.pemp), bits(fixed.pemp));
+  EXPECT_EQ(r.interval, IntervalKind::kClopperPearson);
+  EXPECT_EQ(r.p_left_lower, fixed.p_left_lower);
+  EXPECT_EQ(r.p_left_upper, fixed.p_left_upper);
 }
 
 // Each failure with its kind, the dialogue's message, and the account in plain words.

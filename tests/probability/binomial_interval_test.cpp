@@ -92,6 +92,90 @@ TEST(ClopperPearson, BadArgumentsGiveNotANumberQuietly) {
   EXPECT_EQ(errno, 0);
 }
 
+// Inverse binomial sampling: h successes reached at trial L. R 4.2.2, 17 significant digits:
+// lower = qbeta(0.025, h, L - h + 1), upper = qbeta(0.975, h, L - h) (1 when L = h),
+// standard error = sqrt((h/L)^2 * (1 - h/L) / h).
+struct InverseReference {
+  std::int64_t successes;
+  std::int64_t trials;
+  double lower;
+  double upper;
+  double standard_error;
+};
+
+TEST(InverseBinomial, AgreesWithBetaQuantilesOfTheStoppingTime) {
+  const InverseReference cases[] = {
+      {1, 1, 0.025000000000000001, 1, 0},
+      {1, 2, 0.01257911709342505, 0.97499999999999998, 0.35355339059327379},
+      {1, 10, 0.0025285785444617843, 0.33626711687994293, 0.094868329805051388},
+      {5, 5, 0.4781762498950185, 1, 0},
+      {5, 37, 0.045371992341993947, 0.26061092051082924, 0.056202729179463395},
+      {10, 10, 0.69150289218123917, 1, 0},
+      {10, 250, 0.019345498505264531, 0.067502502173461543, 0.012393546707863733},
+      {20, 1000, 0.012258267972406325, 0.029541784650179204, 0.0044271887242357307},
+      {20, 80000, 0.00015271296968228794, 0.00037086556946132278, 5.589471128827843e-05},
+      {100, 2000, 0.040864267718251336, 0.059967134625237839, 0.0048733971724044828},
+      {1000, 80000, 0.011741581241075653, 0.013281357203201005, 0.00039280640906176671},
+      {10000, 20000, 0.4930459038418244, 0.50692927299745016, 0.0035355339059327377},
+  };
+  for (const InverseReference& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.successes << " at trial " << c.trials);
+    const BinomialInterval interval = inverse_binomial(c.successes, c.trials);
+    expect_relative(interval.lower, c.lower);
+    expect_relative(interval.upper, c.upper);
+    expect_relative(inverse_binomial_standard_error(c.successes, c.trials), c.standard_error);
+  }
+  // R: qbeta(0.05, 10, 241) and qbeta(0.95, 10, 240) for a 90% interval.
+  const BinomialInterval ninety = inverse_binomial(10, 250, 0.90);
+  expect_relative(ninety.lower, 0.021859218729148543);
+  expect_relative(ninety.upper, 0.062224574916550091);
+}
+
+// The exact coverage, summed over the distribution of the stopping trial L,
+// P(L = l) = C(l - 1, h - 1) p^h (1 - p)^(l - h), is at least the level for every p.
+TEST(InverseBinomial, CoversAtLeastTheLevel) {
+  for (const double p : {0.02, 0.05, 0.3, 0.9}) {
+    for (const std::int64_t h : {std::int64_t{1}, std::int64_t{5}, std::int64_t{20}}) {
+      SCOPED_TRACE(testing::Message() << "p " << p << ", h " << h);
+      double coverage = 0.0;
+      double mass = 0.0;
+      double log_pmf = static_cast<double>(h) * std::log(p);  // l = h
+      for (std::int64_t l = h; mass < 1.0 - 1e-10; ++l) {
+        if (l > h) {
+          log_pmf += std::log(static_cast<double>(l - 1) / static_cast<double>(l - h)) + std::log1p(-p);
+        }
+        const double pmf = std::exp(log_pmf);
+        mass += pmf;
+        if (pmf < 1e-14 * mass) continue;  // too rare to matter; spares the root finding
+        const BinomialInterval interval = inverse_binomial(h, l);
+        if (interval.lower <= p && p <= interval.upper) coverage += pmf;
+      }
+      EXPECT_GE(coverage, 0.95);
+      EXPECT_LT(coverage, 0.999);  // exact, not so wide as to say nothing
+    }
+  }
+}
+
+TEST(InverseBinomial, BadArgumentsGiveNotANumberQuietly) {
+  const struct {
+    std::int64_t successes;
+    std::int64_t trials;
+    double level;
+  } bad[] = {{0, 10, 0.95}, {0, 0, 0.95}, {-1, 10, 0.95}, {11, 10, 0.95}, {5, 10, 0.0}, {5, 10, 1.0},
+             {5, 10, std::nan("")}};
+  errno = 0;
+  for (const auto& b : bad) {
+    SCOPED_TRACE(testing::Message() << b.successes << " at trial " << b.trials << " at " << b.level);
+    const BinomialInterval interval = inverse_binomial(b.successes, b.trials, b.level);
+    EXPECT_TRUE(std::isnan(interval.lower));
+    EXPECT_TRUE(std::isnan(interval.upper));
+    if (b.level == 0.95) {
+      EXPECT_TRUE(std::isnan(inverse_binomial_standard_error(b.successes, b.trials)));
+    }
+  }
+  EXPECT_EQ(errno, 0);
+}
+
 TEST(MonteCarloStandardError, BinomialFormula) {
   EXPECT_DOUBLE_EQ(monte_carlo_standard_error(37, 1000), std::sqrt(0.037 * 0.963 / 1000.0));
   EXPECT_DOUBLE_EQ(monte_carlo_standard_error(5, 10), std::sqrt(0.025));

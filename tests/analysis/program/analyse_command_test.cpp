@@ -190,6 +190,7 @@ TEST(AnalyseCommand, SequentialStoppingIsReported) {
   EXPECT_EQ(entry["results"]["rule"], "Besag-Clifford");
   EXPECT_EQ(entry["results"]["not_above"], 20);
   EXPECT_LT(entry["results"]["runs"].get<std::int64_t>(), 100000);
+  EXPECT_EQ(entry["results"]["p_left_interval"], "inverse binomial");
 }
 
 // With no correction a zero cell leaves the observed Q not a number: the row says why, has no
