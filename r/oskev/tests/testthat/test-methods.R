@@ -3,7 +3,7 @@
 results <- function() {
   list(road = run(road, runs = 300, seed = 103016),
        undefined = run(counts(1, 10, 2, 10, 2, 9, 1, 11, 1, 12, 1, 10), runs = 100,
-                       cc.one = 0, cc.both = 0, model = "random", seed = 162001),
+                       cc.one = 0, cc.both = 0, prevalence = "random", seed = 162001),
        infinite = run(counts(5, 10, 0, 10, 4, 12, 6, 11), runs = 50, cc.one = 0, cc.both = 0,
                       seed = 100001))
 }
