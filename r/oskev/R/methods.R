@@ -138,7 +138,7 @@ plot.oskev <- function(x, breaks = "Sturges", ...) {
        axes = FALSE, xlab = "Risk ratio (log scale)", ylab = "", main = "Studies and RRMH")
   ticks <- .round_ticks(xlim)
   axis(1, at = log(ticks), labels = format(ticks, drop0trailing = TRUE, trim = TRUE,
-                                           scientific = FALSE))
+                                           scientific = FALSE), cex.axis = 0.75)
   segments(0, 0.5, 0, k + 1.5, lty = 3, col = "grey40")
   if (!is.na(centre)) segments(centre, 0.5, centre, k + 1.5, lty = 2, col = "grey40")
   graphics::text(xlim[1] - label_room, ys, s$study, adj = 0, cex = 0.7, xpd = TRUE)
@@ -165,7 +165,7 @@ plot.oskev <- function(x, breaks = "Sturges", ...) {
   inside <- !is.na(rr) & rr >= xlim[1] & rr <= xlim[2]
   points(rr[inside], ys[inside], pch = 15, cex = size[inside])
   if (!any(is.na(c(centre, lower, upper)))) {
-    polygon(c(max(lower, xlim[1]), centre, min(upper, xlim[2]), centre), c(1, 1.3, 1, 0.7),
+    polygon(c(max(lower, xlim[1]), centre, min(upper, xlim[2]), centre), c(1, 1.25, 1, 0.75),
             col = "black")
   }
   graphics::text(xlim[1] - label_room, 1, "RRMH", adj = 0, cex = 0.7, font = 2, xpd = TRUE)
