@@ -37,3 +37,12 @@ test_that("an interrupt stops a long simulation under fixed and random prevalenc
     expect_identical(run(road, runs = 100, seed = 3)$runs, 100)
   }
 })
+
+test_that("an interrupt stops many meta-analyses at once", {
+  studies <- many_studies()
+  group <- rep(c("a", "b", "c"), length.out = 100)
+  took <- interrupt_after(2, oskev(studies$ai, studies$n1i, studies$ci, studies$n2i, by = group,
+                                   runs = 2e7, seed = 1, cores = 2))
+  expect_true(took$interrupted)
+  expect_lt(took$after, 1.5)
+})
