@@ -25,11 +25,13 @@
 
 # A stop of the engine as an R condition: the plain words first, then the library's own message,
 # which the condition also keeps as `library.message` beside the command line's `status`.
-.signal_stop <- function(status, message, counts, settings) {
-  message <- sub("\n+$", "", message)
+.signal_stop <- function(status, message, why, counts, settings) {
+  message <- sub("^[ \n]+", "", sub("[ \n]+$", "", message))
   kind <- switch(as.character(status), "1" = "oskev_library_stop", "3" = "oskev_refused",
                  "oskev_internal_error")
-  plain <- .plain_words(kind, message, counts, settings)
+  # The engine's own account in plain words where it gives one, else this package's.
+  plain <- if (length(why) == 1L && nzchar(why)) paste0(why, ".") else
+    .plain_words(kind, message, counts, settings)
   text <- if (identical(plain, message)) message else paste0(plain, "\nThe library's message:\n", message)
   stop(.oskev_condition(kind, text, status = as.integer(status), library.message = message))
 }

@@ -12,12 +12,10 @@
   out <- .oskev_analyse_groups(counts$ai, counts$n1i, counts$ci, counts$n2i, index, levels,
                                settings$runs, settings$cc.one, settings$cc.both, settings$type,
                                settings$seed, cores, source)
-  if (!is.null(out$status)) {
+  if (is.numeric(out$status)) {
     stop(.oskev_condition("oskev_internal_error", out$message, status = out$status))
   }
-  rows <- data.frame(c(out$settings, out$results, out$simulation), stringsAsFactors = FALSE,
-                     check.names = FALSE)
-  rows$message[rows$status == "ok"] <- ""
+  rows <- data.frame(out, stringsAsFactors = FALSE, check.names = FALSE)
   attr(rows, "seed") <- settings$seed
   rows
 }

@@ -18,7 +18,7 @@ print.oskev <- function(x, digits = 4, ...) {
   cat("Test of Extreme Low Homogeneity (k = ", x$k, "; ", .model_text(x$settings$type), ")\n",
       sep = "")
   if (x$k < x$k.all) {
-    cat(x$k.all - x$k, " of ", x$k.all, " studies left out (missing counts or subset)\n", sep = "")
+    cat(x$k.all - x$k, " of ", x$k.all, " studies left out (missing counts)\n", sep = "")
   }
   cat("\n")
   cat("Mantel-Haenszel Summary Risk Ratio (95% limits after Greenland-Robins):\n\n")

@@ -40,6 +40,7 @@ oskev <- function(ai, n1i, ci, n2i, data, slab, subset, by, runs = 10000, cc.one
 
   # subset first, then the rows with a missing count, as metafor does.
   rows <- .subset_rows(values$subset, n)
+  k.all <- length(rows)
   missing_count <- Reduce(`|`, lapply(counts, function(x) is.na(x[rows])), rep(FALSE, length(rows)))
   not.na <- !missing_count
   if (any(missing_count)) {
@@ -79,12 +80,14 @@ oskev <- function(ai, n1i, ci, n2i, data, slab, subset, by, runs = 10000, cc.one
 
   out <- .oskev_analyse(counts$ai, counts$n1i, counts$ci, counts$n2i, runs, cc.one, cc.both,
                         type, seed)
-  if (out$status != 0L) .signal_stop(out$status, out$message, structure(counts, rows = rows), settings)
+  if (out$status != 0L) {
+    .signal_stop(out$status, out$message, out$why, structure(counts, rows = rows), settings)
+  }
 
   studies <- data.frame(study = slab, ai = counts$ai, n1i = counts$n1i, ci = counts$ci,
                         n2i = counts$n2i, out$studies, stringsAsFactors = FALSE)
   studies$weight <- .percent(studies$w)
-  res <- c(list(call = call, k = length(rows), k.all = n, not.na = not.na, rows = rows,
+  res <- c(list(call = call, k = length(rows), k.all = k.all, not.na = not.na, rows = rows,
                 settings = settings),
            out$observed, out$simulation,
            list(studies = studies, qsim = out$qsim))
@@ -116,7 +119,7 @@ oskev <- function(ai, n1i, ci, n2i, data, slab, subset, by, runs = 10000, cc.one
   unnamed <- sum(given == "")
   if (unnamed > 0L) {
     .argument_error(unnamed, " argument", if (unnamed > 1L) "s" else "", " without a name beyond ",
-                    "ai, n1i, ci, n2i, data and slab.")
+                    "those of oskev().")
   }
   .argument_error("oskev() has no argument", if (length(given) > 1L) "s " else " ",
                   paste0("'", given, "'", collapse = ", "), ".")

@@ -1,6 +1,7 @@
 #include "engine_adapter.hpp"
 
 #include <cmath>
+#include <optional>
 
 #include "analysis/batch/batch.hpp"
 #include "analysis/batch/report_row.hpp"
@@ -36,6 +37,72 @@ an::AnalysisSettings settings_of(const Request& request) {
   return settings;
 }
 
+// The columns of `oskev analyse -f csv`, in its order, from its rows.
+class Columns {
+ public:
+  explicit Columns(const std::vector<an::ReportRow>& rows) : rows_(rows) {}
+
+  template <class Field>
+  void text(const char* name, Field field, bool result = false) {
+    Column c{name, true, {}, {}, {}};
+    for (const an::ReportRow& row : rows_) {
+      const bool empty = result && row.status != "ok";
+      c.texts.push_back(empty ? std::string() : std::string(field(row)));
+      c.empty.push_back(empty);
+    }
+    columns_.push_back(std::move(c));
+  }
+  template <class Field>
+  void number(const char* name, Field field, bool result = false) {
+    Column c{name, false, {}, {}, {}};
+    for (const an::ReportRow& row : rows_) {
+      const std::optional<double> value = result && row.status != "ok" ? std::nullopt : field(row);
+      c.numbers.push_back(value ? *value : std::nan(""));
+      c.empty.push_back(!value);
+    }
+    columns_.push_back(std::move(c));
+  }
+  std::vector<Column> take() { return std::move(columns_); }
+
+ private:
+  const std::vector<an::ReportRow>& rows_;
+  std::vector<Column> columns_;
+};
+
+std::vector<Column> csv_columns(const std::vector<an::ReportRow>& rows) {
+  using Row = an::ReportRow;
+  using Value = std::optional<double>;
+  Columns c(rows);
+  c.text("source", [](const Row& r) { return r.source; });
+  c.text("name", [](const Row& r) { return r.name; });
+  c.text("status", [](const Row& r) { return r.status; });
+  c.text("message", [](const Row& r) { return r.message; });
+  c.number("studies", [](const Row& r) { return Value(r.studies); });
+  c.number("iopt", [](const Row& r) { return Value(r.iopt); });
+  c.number("ccone", [](const Row& r) { return Value(r.ccone); });
+  c.number("ccboth", [](const Row& r) { return Value(r.ccboth); });
+  c.number("seed", [](const Row& r) { return Value(r.seed); });
+  c.number("max_runs", [](const Row& r) { return Value(r.max_runs); });
+  c.number("stop_after", [](const Row& r) { return r.stop_after ? Value(*r.stop_after) : std::nullopt; });
+  c.number("rrmh", [](const Row& r) { return Value(r.rrmh); }, true);
+  c.number("rrmh_lower", [](const Row& r) { return Value(r.rrmh_lower); }, true);
+  c.number("rrmh_upper", [](const Row& r) { return Value(r.rrmh_upper); }, true);
+  c.number("q", [](const Row& r) { return Value(r.q); }, true);
+  c.number("df", [](const Row& r) { return Value(r.df); }, true);
+  c.number("i_squared", [](const Row& r) { return Value(r.i_squared); }, true);
+  c.number("p_asymptotic", [](const Row& r) { return Value(r.p_asymptotic); }, true);
+  c.number("runs", [](const Row& r) { return Value(r.runs); }, true);
+  c.number("not_above", [](const Row& r) { return Value(r.not_above); }, true);
+  c.number("undefined", [](const Row& r) { return Value(r.undefined); }, true);
+  c.number("p_left", [](const Row& r) { return Value(r.p_left); }, true);
+  c.number("p_left_plus_one", [](const Row& r) { return Value(r.p_left_plus_one); }, true);
+  c.number("mc_standard_error", [](const Row& r) { return Value(r.mc_standard_error); }, true);
+  c.number("ci_lower", [](const Row& r) { return Value(r.ci_lower); }, true);
+  c.number("ci_upper", [](const Row& r) { return Value(r.ci_upper); }, true);
+  c.text("rule", [](const Row& r) { return r.rule; }, true);
+  return c.take();
+}
+
 }  // namespace
 
 Analysis analyse(const Counts& counts, const Request& request, const Watch& watch) {
@@ -56,24 +123,41 @@ Analysis analyse(const Counts& counts, const Request& request, const Watch& watc
   out.message = result.message;
   if (result.status != 0) return out;
   const an::StudyTable& table = result.table;
+  Numbers& n = out.numbers;
   for (std::size_t i = 0; i < table.size(); ++i) {
-    out.numbers.corrected.push_back({table.COUNT[i][an::kEvents1], table.COUNT[i][an::kSubjects1],
-                                     table.COUNT[i][an::kEvents2], table.COUNT[i][an::kSubjects2]});
+    n.corrected.push_back({table.COUNT[i][an::kEvents1], table.COUNT[i][an::kSubjects1],
+                           table.COUNT[i][an::kEvents2], table.COUNT[i][an::kSubjects2]});
   }
-  out.numbers.rr = table.RR;
-  out.numbers.rr_lower = table.RRLL;
-  out.numbers.rr_upper = table.RRUL;
-  out.numbers.var_log_rr = table.VLOGRR;
-  out.numbers.weight = table.WEIGHT;
-  out.numbers.var_log_rrmh = result.log_rrmh_variance;
-  out.numbers.q_undefined = std::isnan(result.observed.Q);
-  out.row = an::report_row(result, settings, "R", "", static_cast<std::int64_t>(counts.size()));
+  n.rr = table.RR;
+  n.rr_lower = table.RRLL;
+  n.rr_upper = table.RRUL;
+  n.var_log_rr = table.VLOGRR;
+  n.weight = table.WEIGHT;
+  // The numbers of the row `oskev analyse` reports.
+  const an::ReportRow row = an::report_row(result, settings, "R", "", static_cast<std::int64_t>(counts.size()));
+  n.rrmh = row.rrmh;
+  n.rrmh_lower = row.rrmh_lower;
+  n.rrmh_upper = row.rrmh_upper;
+  n.q = row.q;
+  n.var_log_rrmh = result.log_rrmh_variance;
+  n.df = row.df;
+  n.i_squared = row.i_squared;
+  n.p_asymptotic = row.p_asymptotic;
+  n.runs = static_cast<double>(row.runs);
+  n.not_above = static_cast<double>(row.not_above);
+  n.undefined = static_cast<double>(row.undefined);
+  n.q_undefined = std::isnan(result.observed.Q);
+  n.p_left = row.p_left;
+  n.p_left_plus_one = row.p_left_plus_one;
+  n.mc_standard_error = row.mc_standard_error;
+  n.p_left_lower = row.ci_lower;
+  n.p_left_upper = row.ci_upper;
   return out;
 }
 
-std::vector<an::ReportRow> analyse_batch(const std::vector<Counts>& groups, const std::vector<std::string>& names,
-                                         const std::string& source, const Request& request, unsigned jobs,
-                                         const std::atomic<bool>& cancel) {
+std::vector<Column> analyse_batch(const std::vector<Counts>& groups, const std::vector<std::string>& names,
+                                  const std::string& source, const Request& request, unsigned jobs,
+                                  const std::atomic<bool>& cancel) {
   std::vector<an::BatchItem> items(groups.size());
   for (std::size_t g = 0; g < groups.size(); ++g) items[g] = {source, names[g], studies_of(groups[g]), {}};
   an::AnalysisSettings settings = settings_of(request);
@@ -93,7 +177,7 @@ std::vector<an::ReportRow> analyse_batch(const std::vector<Counts>& groups, cons
   for (std::size_t g = 0; g < results.size(); ++g) {
     rows.push_back(an::report_row(results[g], settings, source, names[g], static_cast<std::int64_t>(groups[g].size())));
   }
-  return rows;
+  return csv_columns(rows);
 }
 
 }  // namespace oskev::r_glue

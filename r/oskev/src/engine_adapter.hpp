@@ -11,8 +11,6 @@
 #include <string>
 #include <vector>
 
-#include "analysis/batch/batch_report.hpp"
-
 namespace oskev::r_glue {
 
 struct Counts4 {
@@ -34,34 +32,44 @@ struct Watch {
   std::function<bool()> keep_going;                          // false: abandon the analysis
 };
 
-// Per-study values and what the report row does not hold.
+// Every number of one analysed meta-analysis that R reports. Single-precision values stay
+// floats, so that the glue widens them exactly.
 struct Numbers {
   std::vector<std::array<float, 4>> corrected;  // corrected counts e1, s1, e2, s2
   std::vector<float> rr, rr_lower, rr_upper, var_log_rr, weight;
-  double var_log_rrmh = 0.0;
+  float rrmh = 0.0f, rrmh_lower = 0.0f, rrmh_upper = 0.0f, q = 0.0f;
+  double var_log_rrmh = 0.0, df = 0.0, i_squared = 0.0, p_asymptotic = 0.0;
+  double runs = 0.0, not_above = 0.0, undefined = 0.0;
   bool q_undefined = false;  // the observed Q is not a number: the left-sided P-value means nothing
+  float p_left = 0.0f;
+  double p_left_plus_one = 0.0, mc_standard_error = 0.0, p_left_lower = 0.0, p_left_upper = 0.0;
 };
 
 constexpr int kStatusCancelled = -1;
 
 struct Analysis {
-  int status = 0;  // 0, 1 library stop, 3 refused, kStatusCancelled
-  std::string message;
+  int status = 0;       // 0, 1 library stop, 3 refused, kStatusCancelled
+  std::string message;  // the library's message
+  std::string why;      // what stopped it in plain words, when the engine says
   Numbers numbers;
-  analysis::ReportRow row;  // the row `oskev analyse` reports
 };
 
 Analysis analyse(const Counts& counts, const Request& request, const Watch& watch);
 
-// One row per meta-analysis, in the order given, `jobs` analysed side by side; empty once
-// `cancel` is set.
-std::vector<analysis::ReportRow> analyse_batch(const std::vector<Counts>& groups, const std::vector<std::string>& names,
-                                               const std::string& source, const Request& request, unsigned jobs,
-                                               const std::atomic<bool>& cancel);
+// One column of the rows of `oskev analyse -f csv`: text, or numbers with NaN for an empty
+// cell (single-precision values widened exactly).
+struct Column {
+  std::string name;
+  bool text = false;
+  std::vector<std::string> texts;
+  std::vector<double> numbers;
+  std::vector<bool> empty;  // a cell the command leaves empty
+};
 
-// The names of the settings columns of `oskev analyse -f csv` that differ from the R names.
-inline constexpr const char* kColumnType = "iopt";
-inline constexpr const char* kColumnCcOne = "ccone";
-inline constexpr const char* kColumnCcBoth = "ccboth";
+// The meta-analyses of `groups`, `jobs` side by side, as the columns of `oskev analyse -f csv`
+// in its order; nothing once `cancel` is set.
+std::vector<Column> analyse_batch(const std::vector<Counts>& groups, const std::vector<std::string>& names,
+                                  const std::string& source, const Request& request, unsigned jobs,
+                                  const std::atomic<bool>& cancel);
 
 }  // namespace oskev::r_glue

@@ -116,82 +116,46 @@ Rcpp::List success(const glue::Analysis& analysis, std::vector<float>&& qsim) {
   qsim.clear();
   qsim.shrink_to_fit();
 
-  const oskev::analysis::ReportRow& row = analysis.row;
+  // No simulated Q can be compared with an observed Q that is not a number: no P left.
+  auto left = [&n](double value) { return n.q_undefined ? NA_REAL : r_value(value); };
   // Rcpp::List::create takes at most 20 entries at a time.
   Rcpp::List observed = Rcpp::List::create(
-      Rcpp::Named("rrmh") = r_value(row.rrmh), Rcpp::Named("ci.lb") = r_value(row.rrmh_lower),
-      Rcpp::Named("ci.ub") = r_value(row.rrmh_upper), Rcpp::Named("var.logrrmh") = r_value(n.var_log_rrmh),
-      Rcpp::Named("q") = r_value(row.q), Rcpp::Named("df") = row.df, Rcpp::Named("I2") = r_value(row.i_squared),
-      Rcpp::Named("p.asym") = r_value(row.p_asymptotic));
+      Rcpp::Named("rrmh") = r_value(n.rrmh), Rcpp::Named("ci.lb") = r_value(n.rrmh_lower),
+      Rcpp::Named("ci.ub") = r_value(n.rrmh_upper), Rcpp::Named("var.logrrmh") = r_value(n.var_log_rrmh),
+      Rcpp::Named("q") = r_value(n.q), Rcpp::Named("df") = n.df, Rcpp::Named("I2") = r_value(n.i_squared),
+      Rcpp::Named("p.asym") = r_value(n.p_asymptotic));
   Rcpp::List simulation = Rcpp::List::create(
-      Rcpp::Named("runs") = static_cast<double>(row.runs), Rcpp::Named("not.above") = static_cast<double>(row.not_above),
-      Rcpp::Named("undefined") = static_cast<double>(row.undefined), Rcpp::Named("q.undefined") = n.q_undefined,
-      Rcpp::Named("p.left") = n.q_undefined ? NA_REAL : r_value(row.p_left),
-      Rcpp::Named("p.left.plus1") = n.q_undefined ? NA_REAL : r_value(row.p_left_plus_one),
-      Rcpp::Named("p.left.se") = n.q_undefined ? NA_REAL : r_value(row.mc_standard_error),
-      Rcpp::Named("p.left.lb") = n.q_undefined ? NA_REAL : r_value(row.ci_lower),
-      Rcpp::Named("p.left.ub") = n.q_undefined ? NA_REAL : r_value(row.ci_upper));
+      Rcpp::Named("runs") = n.runs, Rcpp::Named("not.above") = n.not_above, Rcpp::Named("undefined") = n.undefined,
+      Rcpp::Named("q.undefined") = n.q_undefined, Rcpp::Named("p.left") = left(widen(n.p_left)),
+      Rcpp::Named("p.left.plus1") = left(n.p_left_plus_one), Rcpp::Named("p.left.se") = left(n.mc_standard_error),
+      Rcpp::Named("p.left.lb") = left(n.p_left_lower), Rcpp::Named("p.left.ub") = left(n.p_left_upper));
   return Rcpp::List::create(Rcpp::Named("status") = 0, Rcpp::Named("message") = std::string(),
                             Rcpp::Named("observed") = observed, Rcpp::Named("simulation") = simulation,
                             Rcpp::Named("studies") = studies, Rcpp::Named("qsim") = simulated);
 }
 
-// The rows of a batch as the columns of `oskev analyse -f csv`, named by its header; a failed
-// row has NA in every result column, as the command leaves those cells empty.
-Rcpp::List columns(const std::vector<oskev::analysis::ReportRow>& rows) {
-  using Row = oskev::analysis::ReportRow;
-  const auto size = static_cast<R_xlen_t>(rows.size());
-  auto text = [&](auto field) {
-    Rcpp::CharacterVector out(size);
-    for (R_xlen_t i = 0; i < size; ++i) out[i] = field(rows[i]);
-    return out;
-  };
-  auto number = [&](auto field, bool result) {
-    Rcpp::NumericVector out(size);
-    for (R_xlen_t i = 0; i < size; ++i) {
-      out[i] = result && rows[i].status != "ok" ? NA_REAL : r_value(static_cast<double>(field(rows[i])));
+// The columns of `oskev analyse -f csv` as a named list: an empty cell is NA.
+Rcpp::List columns(const std::vector<glue::Column>& columns) {
+  Rcpp::List out(columns.size());
+  Rcpp::CharacterVector names(columns.size());
+  for (std::size_t c = 0; c < columns.size(); ++c) {
+    const glue::Column& column = columns[c];
+    names[c] = column.name;
+    const auto size = static_cast<R_xlen_t>(column.empty.size());
+    if (column.text) {
+      Rcpp::CharacterVector values(size);
+      for (R_xlen_t i = 0; i < size; ++i) {
+        if (column.empty[i]) values[i] = NA_STRING; else values[i] = column.texts[i];
+      }
+      out[c] = values;
+    } else {
+      Rcpp::NumericVector values(size);
+      for (R_xlen_t i = 0; i < size; ++i) values[i] = column.empty[i] ? NA_REAL : r_value(column.numbers[i]);
+      out[c] = values;
     }
-    return out;
-  };
-  Rcpp::CharacterVector rule = text([](const Row& r) { return r.rule; });
-  Rcpp::NumericVector stop_after(size, NA_REAL);
-  for (R_xlen_t i = 0; i < size; ++i) {
-    if (rows[i].status != "ok") rule[i] = NA_STRING;
-    if (rows[i].stop_after) stop_after[i] = static_cast<double>(*rows[i].stop_after);
   }
-  // The single-precision values are widened exactly (r_value of a float).
-  Rcpp::List settings = Rcpp::List::create(
-      Rcpp::Named("source") = text([](const Row& r) { return r.source; }),
-      Rcpp::Named("name") = text([](const Row& r) { return r.name; }),
-      Rcpp::Named("status") = text([](const Row& r) { return r.status; }),
-      Rcpp::Named("message") = text([](const Row& r) { return r.message; }),
-      Rcpp::Named("studies") = number([](const Row& r) { return r.studies; }, false),
-      Rcpp::Named(glue::kColumnType) = number([](const Row& r) { return r.iopt; }, false),
-      Rcpp::Named(glue::kColumnCcOne) = number([](const Row& r) { return widen(r.ccone); }, false),
-      Rcpp::Named(glue::kColumnCcBoth) = number([](const Row& r) { return widen(r.ccboth); }, false),
-      Rcpp::Named("seed") = number([](const Row& r) { return r.seed; }, false),
-      Rcpp::Named("max_runs") = number([](const Row& r) { return r.max_runs; }, false),
-      Rcpp::Named("stop_after") = stop_after);
-  Rcpp::List results = Rcpp::List::create(
-      Rcpp::Named("rrmh") = number([](const Row& r) { return widen(r.rrmh); }, true),
-      Rcpp::Named("rrmh_lower") = number([](const Row& r) { return widen(r.rrmh_lower); }, true),
-      Rcpp::Named("rrmh_upper") = number([](const Row& r) { return widen(r.rrmh_upper); }, true),
-      Rcpp::Named("q") = number([](const Row& r) { return widen(r.q); }, true),
-      Rcpp::Named("df") = number([](const Row& r) { return r.df; }, true),
-      Rcpp::Named("i_squared") = number([](const Row& r) { return r.i_squared; }, true),
-      Rcpp::Named("p_asymptotic") = number([](const Row& r) { return r.p_asymptotic; }, true));
-  Rcpp::List simulation = Rcpp::List::create(
-      Rcpp::Named("runs") = number([](const Row& r) { return r.runs; }, true),
-      Rcpp::Named("not_above") = number([](const Row& r) { return r.not_above; }, true),
-      Rcpp::Named("undefined") = number([](const Row& r) { return r.undefined; }, true),
-      Rcpp::Named("p_left") = number([](const Row& r) { return widen(r.p_left); }, true),
-      Rcpp::Named("p_left_plus_one") = number([](const Row& r) { return r.p_left_plus_one; }, true),
-      Rcpp::Named("mc_standard_error") = number([](const Row& r) { return r.mc_standard_error; }, true),
-      Rcpp::Named("ci_lower") = number([](const Row& r) { return r.ci_lower; }, true),
-      Rcpp::Named("ci_upper") = number([](const Row& r) { return r.ci_upper; }, true),
-      Rcpp::Named("rule") = rule);
-  return Rcpp::List::create(Rcpp::Named("settings") = settings, Rcpp::Named("results") = results,
-                            Rcpp::Named("simulation") = simulation);
+  out.attr("names") = names;
+  return out;
 }
 
 }  // namespace
@@ -215,7 +179,10 @@ Rcpp::List oskev_analyse(Rcpp::IntegerVector e1, Rcpp::IntegerVector s1, Rcpp::I
     watch.on_runs = [&qsim](std::span<const float> slice) { qsim.insert(qsim.end(), slice.begin(), slice.end()); };
     watch.keep_going = [&cancel] { return !cancel.load(); };
     glue::Analysis analysis = run_interruptible(cancel, [&] { return glue::analyse(counts, request, watch); });
-    if (analysis.status != 0) return failure(analysis.status, analysis.message);
+    if (analysis.status != 0) {
+      return Rcpp::List::create(Rcpp::Named("status") = analysis.status, Rcpp::Named("message") = analysis.message,
+                                Rcpp::Named("why") = analysis.why);
+    }
     return success(analysis, std::move(qsim));
   } catch (const Rcpp::internal::InterruptedException&) {
     throw;  // Rcpp hands the interrupt to R once this frame is gone
@@ -248,10 +215,10 @@ Rcpp::List oskev_analyse_groups(Rcpp::IntegerVector e1, Rcpp::IntegerVector s1, 
     for (std::size_t g = 0; g < groups.size(); ++g) group_names[g] = Rcpp::as<std::string>(names[g]);
     const glue::Request request = request_of(runs, ccone, ccboth, iopt, seed);
     std::atomic<bool> cancel{false};
-    const auto rows = run_interruptible(cancel, [&] {
+    const auto table = run_interruptible(cancel, [&] {
       return glue::analyse_batch(groups, group_names, source, request, static_cast<unsigned>(jobs), cancel);
     });
-    return columns(rows);
+    return columns(table);
   } catch (const Rcpp::internal::InterruptedException&) {
     throw;
   } catch (const Rcpp::LongjumpException&) {
