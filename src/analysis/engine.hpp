@@ -1,96 +1,109 @@
 #pragma once
 
-// The engine: one meta-analysis from the counts of its studies to its simulated Q, as a plain
-// function of the counts, the settings and a readied library. No console, file or clock: the
-// library's messages go to the error unit its bundle was made with.
+// The engine's one door: a meta-analysis from its studies, the model it is tested under and
+// how the simulation is run, to one result holding every number any face reports, or a failure
+// carrying the exact message the dialogue prints. A plain function of values: no console, file,
+// clock or state of any earlier analysis.
 
+#include <cstddef>
 #include <cstdint>
-#include <functional>
 #include <optional>
 #include <span>
 #include <string>
-#include <vector>
+#include <variant>
 
-#include "analysis/library.hpp"
-#include "analysis/observed.hpp"
-#include "analysis/simulation.hpp"
-#include "analysis/study_table.hpp"
-#include "analysis/variant.hpp"
+#include "analysis/estimates/model.hpp"
+#include "analysis/estimates/observed.hpp"
+#include "analysis/estimates/study_table.hpp"
+#include "analysis/records/study.hpp"
+#include "analysis/result.hpp"
+#include "analysis/simulation/random_prevalence.hpp"
 
 namespace oskev::analysis {
 
-struct AnalysisResult;
+// The room of the dialogue's tables. A slice of runs holding this many tables keeps the
+// dialogue's largest simulation in one piece, and bounds the memory of longer ones.
+inline constexpr std::int32_t kMaxStudies = 100;
+inline constexpr std::int32_t kMaxRuns = 80000;
 
-// How one meta-analysis is analysed without the dialogue. The defaults are those of the
-// command line.
-struct AnalysisSettings {
-  std::int32_t runs = 10000;  // simulation runs (the most, under sequential stopping)
-  float ccone = 0.5f;         // continuity correction, zero events in one arm
-  float ccboth = 0.5f;        // continuity correction, zero events in both arms
-  std::int32_t iopt = 1;      // 1 = fixed, 2 = random prevalence of total events
-  // Takes the place of every reading of the clock, as `oskev --seed` does: 1 ... 2147483646.
-  // Read by `analyse`, which seeds a library of its own; `run_engine` draws from the library
-  // it is given, as it stands.
-  std::int32_t seed = 1;
-  // Besag-Clifford sequential stopping: stop as soon as this many runs have a simulated Q not
-  // above the observed Q; P = h / L after L runs. Unset: always all runs.
-  std::optional<std::int64_t> stop_after;
-  // Which program's acceptance test the random-prevalence model uses (both draw alike for
-  // non-negative corrections).
-  Variant variant = Variant::kOskev;
-  RedrawLimits redraw_limits;
-  // Whether this analysis may spread its draws over helper threads (off when the caller
-  // already runs several analyses side by side).
-  bool spread = true;
-  // Simulated tables held at a time (runs x studies); 0 for the default. The runs are drawn
-  // and evaluated a slice at a time, so memory does not grow with the number of runs.
-  std::size_t tables_per_slice = 0;
-  // Called on the calling thread after every slice of runs, in run order, with the simulated
-  // Q of runs first ... first + qsim.size() - 1 (only up to the stopping run under sequential
-  // stopping). It may throw to abandon the analysis (an interrupt, say); the exception
-  // reaches the caller.
-  std::function<void(std::int64_t first, std::span<const float> qsim)> on_runs;
-  // Called on the calling thread once the study table is complete, before anything is
-  // estimated from it.
-  std::function<void(const StudyTable& table)> on_table;
-  // Called on the calling thread once the observed statistics are known, before any run.
-  std::function<void(const AnalysisResult& observed)> on_observed;
+// Knobs of the work that change no value of a result, and the two points where the dialogue
+// asks for what only it can mean.
+struct Tuning {
+  bool spread = true;                // may spread draws over helper threads (off in a batch of many)
+  std::size_t tables_per_slice = 0;  // simulated tables held at a time (runs x studies); 0: the dialogue's room
+  RedrawLimits redraw_limits;        // the random-prevalence model's bounds on redrawn totals
+  ZeroTest zero_test = ZeroTest::kEqualsZero;  // OSKEV's test; OSKEV v1.0 asks for kAtMostZero
+  // The number of studies as the dialogue's user answered it, which the degrees of freedom and
+  // a library message quoting them follow (below 1 no study is read). Unset: the studies given.
+  std::optional<std::int32_t> stated_studies;
 };
 
-// Outcome of one meta-analysis: status 0 and every value, or the status and message of the
-// stop that ended it (the library's own message text for a library stop).
-struct AnalysisResult {
-  int status = 0;       // 0, errors::kExitLibraryStop or errors::kExitRefused
-  std::string message;  // empty when status is 0
-
-  StudyTable table;             // corrected counts, risk ratios, limits, weights
-  ObservedStatistics observed;  // RRMH, Q, DF, PASYM
-  // Greenland-Robins variance of ln RRMH, from the same corrected counts and study sizes as
-  // RRMH itself, and the 95% limits of RRMH (single precision, like RRMH).
-  double log_rrmh_variance = 0.0;
-  float rrmh_lower = 0.0f;
-  float rrmh_upper = 0.0f;
-  double i_squared = 0.0;  // max(0, (Q - DF) / Q), as a percentage
-
-  std::int64_t runs = 0;       // runs made: m, or L when the sequential rule stopped early
-  std::int64_t not_above = 0;  // b: runs whose simulated Q is not above Q
-  std::int64_t undefined = 0;  // runs whose simulated Q is not a number (never counted in b)
-  float pemp = 0.0f;           // b / runs in single precision, as the dialogue prints it
-  bool stopped_early = false;  // the sequential rule decided before the maximum of runs
+// How the simulation is run.
+struct Run {
+  std::int32_t seed = 1;                   // 1 ... 2147483646: where the private stream starts
+  std::int32_t runs = 10000;               // the runs (the most, under sequential stopping)
+  std::optional<std::int64_t> stop_after;  // Besag-Clifford: stop once h runs are not above Q
+  double level = 0.95;                     // of every interval of the result
+  Tuning tuning;
 };
 
-// The work of one meta-analysis on `library`, whose stream is already seeded (from the clock at
-// the dialogue's start, or from a seed): the counts are checked, the table made, the observed
-// statistics estimated, and the runs drawn and counted, calling the settings' hooks on the way.
-// `nstudy` is the number of studies as the user gave it, which the degrees of freedom follow.
-// Throws errors::RunStopped for a library stop or a refusal, after the library's messages.
-void run_engine(Library& library, StudyCountRows counts, std::int32_t nstudy, const AnalysisSettings& settings,
-                AnalysisResult& result);
+// Hears an analysis as it goes; every call is made on the calling thread. Optional.
+class Observer {
+ public:
+  virtual ~Observer() = default;
+  // The corrected table is complete, before anything is estimated from it.
+  virtual void on_table(const StudyTable& /*table*/) {}
+  // The observed statistics are known (the table, RRMH, Q, the asymptotic P-values), before
+  // the first run.
+  virtual void on_observed(const Result& /*observed*/) {}
+  // The simulated Q of runs first ... first + qsim.size() - 1, in run order (under sequential
+  // stopping only up to the run that decided).
+  virtual void on_runs(std::int64_t /*first*/, std::span<const float> /*qsim*/) {}
+  // The share of the simulation's work done so far (0 ... 1). Returning false stops the
+  // analysis at once: its outcome is then a failure of kind kCancelled.
+  virtual bool on_progress(double /*share_done*/) { return true; }
+};
 
-// The left-sided ("extreme homogeneity") P-value: the share of runs whose Q does not exceed
-// the observed Q. A run whose Q is not a number is not counted; the divisor is the number of
-// runs asked for (the runs made when a sequential rule stopped early).
+enum class FailureKind {
+  kLibraryStop,  // the numerical library stopped the run (its message is in `message`)
+  kRefused,      // studies or settings the engine cannot work with
+  kCancelled,    // the observer asked to stop
+};
+
+struct Failure {
+  FailureKind kind = FailureKind::kRefused;
+  // What the dialogue prints: the library's messages and traceback as the error service writes
+  // them (several lines, each ending in a line end) for a library stop, the one-line report for
+  // a refusal.
+  std::string message;
+  // In plain words, when the stop came from one study: which, and why (e.g. no events in either
+  // arm and no correction for that). Empty otherwise.
+  std::string why;
+};
+
+// A result, or why there is none.
+class Outcome {
+ public:
+  Outcome(Result result) : value_(std::move(result)) {}
+  Outcome(Failure failure) : value_(std::move(failure)) {}
+
+  bool ok() const noexcept { return std::holds_alternative<Result>(value_); }
+  const Result& result() const { return std::get<Result>(value_); }
+  Result& result() { return std::get<Result>(value_); }
+  const Failure& failure() const { return std::get<Failure>(value_); }
+
+ private:
+  std::variant<Result, Failure> value_;
+};
+
+// Analyses one meta-analysis: the counts are checked, the table made, the observed statistics
+// estimated, and the runs drawn from `run.seed` and counted. For the same studies, model, runs
+// and seed every value equals what `oskev --seed N` prints and writes. Never throws for a
+// meta-analysis that cannot be analysed; an exception thrown by the observer propagates.
+Outcome analyse(std::span<const Study> studies, const Model& model, const Run& run, Observer* observer = nullptr);
+
+// The left-sided ("extreme homogeneity") P-value of b runs of m not above Q, in single
+// precision as the dialogue forms it.
 float empirical_p_value(std::int64_t not_above, std::int64_t runs);
-float empirical_p_value(const std::vector<float>& qsim, float q, std::int32_t nruns);
 
 }  // namespace oskev::analysis

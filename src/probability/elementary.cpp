@@ -8,75 +8,11 @@
 #include <cmath>
 #include <limits>
 
+#include "probability/double_double.hpp"
+
 namespace oskev::probability::elementary {
 
 namespace {
-
-struct Wide {
-  double hi;
-  double lo;
-};
-
-// a + b exactly, for any a and b.
-Wide two_sum(double a, double b) {
-  const double s = a + b;
-  const double bb = s - a;
-  return {s, (a - (s - bb)) + (b - bb)};
-}
-
-// a + b exactly, for |a| >= |b|.
-Wide quick_two_sum(double a, double b) {
-  const double s = a + b;
-  return {s, b - (s - a)};
-}
-
-// Veltkamp's split of a into two halves of 26 bits each.
-Wide split(double a) {
-  const double t = 134217729.0 * a;  // 2^27 + 1
-  const double hi = t - (t - a);
-  return {hi, a - hi};
-}
-
-// a·b exactly (Dekker), for products far from overflow and underflow.
-Wide two_product(double a, double b) {
-  const double p = a * b;
-  const Wide x = split(a);
-  const Wide y = split(b);
-  return {p, ((x.hi * y.hi - p) + x.hi * y.lo + x.lo * y.hi) + x.lo * y.lo};
-}
-
-Wide add(Wide a, Wide b) {
-  Wide s = two_sum(a.hi, b.hi);
-  const Wide t = two_sum(a.lo, b.lo);
-  s.lo += t.hi;
-  s = quick_two_sum(s.hi, s.lo);
-  s.lo += t.lo;
-  return quick_two_sum(s.hi, s.lo);
-}
-
-Wide negate(Wide a) { return {-a.hi, -a.lo}; }
-
-Wide multiply(Wide a, Wide b) {
-  Wide p = two_product(a.hi, b.hi);
-  p.lo += a.hi * b.lo + a.lo * b.hi;
-  return quick_two_sum(p.hi, p.lo);
-}
-
-Wide multiply(Wide a, double b) {
-  Wide p = two_product(a.hi, b);
-  p.lo += a.lo * b;
-  return quick_two_sum(p.hi, p.lo);
-}
-
-// Long division to three quotient digits.
-Wide divide(Wide a, Wide b) {
-  const double q1 = a.hi / b.hi;
-  Wide r = add(a, negate(multiply(b, q1)));
-  const double q2 = r.hi / b.hi;
-  r = add(r, negate(multiply(b, q2)));
-  const double q3 = r.hi / b.hi;
-  return add(quick_two_sum(q1, q2), Wide{q3, 0.0});
-}
 
 // ln 2 in three parts: the first has 42 bits, so that k·kLn2First is exact for any
 // exponent k of a double; the three together hold ln 2 to about 2^-155.
@@ -119,7 +55,7 @@ Wide expm1_reduced(Wide r) {
 
 // e^(x.hi + x.lo) for an argument within the range of finite, nonzero results: with
 // x = k ln 2 + r, e^x = 2^k e^r.
-double exp_wide(Wide x) {
+double exp_in_range(Wide x) {
   const double k = std::nearbyint(x.hi * kInverseLn2);
   Wide r = two_sum(x.hi, -k * kLn2First);  // exact: k·kLn2First is a double
   r = add(r, negate(two_product(k, kLn2Second)));
@@ -129,7 +65,9 @@ double exp_wide(Wide x) {
   return scale(y, static_cast<int>(k));
 }
 
-// ln x for a positive, finite x: x = 2^e m with m in [sqrt(1/2), sqrt(2)), and
+}  // namespace
+
+// x = 2^e m with m in [sqrt(1/2), sqrt(2)), and
 // ln m = 2 atanh(s) = 2 (s + s^3/3 + s^5/5 + ...) with s = (m - 1)/(m + 1), |s| <= 0.1716;
 // 24 terms bring the remainder below 2^-110 of the sum.
 Wide log_wide(double x) {
@@ -155,13 +93,24 @@ Wide log_wide(double x) {
   return add(multiply(kLn2, static_cast<double>(e)), ln_m);
 }
 
-}  // namespace
-
 double exp(double x) {
   if (std::isnan(x)) return x;
   if (x > kExpOverflow) return std::numeric_limits<double>::infinity();
   if (x <= kExpUnderflow) return 0.0;
-  return exp_wide(Wide{x, 0.0});
+  return exp_in_range(Wide{x, 0.0});
+}
+
+double exp(Wide x) {
+  if (std::isnan(x.hi)) return x.hi;
+  // Near the ends of the range the rounded sum decides.
+  if (x.hi > kExpOverflow + 1.0) return std::numeric_limits<double>::infinity();
+  if (x.hi < kExpUnderflow - 1.0) return 0.0;
+  if (x.hi > kExpOverflow || x.hi <= kExpUnderflow) {
+    const double near = x.hi + x.lo;
+    if (near > kExpOverflow) return std::numeric_limits<double>::infinity();
+    if (near <= kExpUnderflow) return 0.0;
+  }
+  return exp_in_range(x);
 }
 
 double log(double x) {
@@ -185,16 +134,7 @@ double pow(double x, double y) {
     if (std::fabs(y) < 0x1p53 && std::trunc(y / 2.0) != y / 2.0) sign = -1.0;
     x = -x;
   }
-  const Wide t = multiply(log_wide(x), y);
-  if (t.hi > kExpOverflow + 1.0) return sign * std::numeric_limits<double>::infinity();
-  if (t.hi < kExpUnderflow - 1.0) return sign * 0.0;
-  if (t.hi > kExpOverflow || t.hi <= kExpUnderflow) {
-    // Near the ends of the range the rounded sum decides, as in exp.
-    const double near = t.hi + t.lo;
-    if (near > kExpOverflow) return sign * std::numeric_limits<double>::infinity();
-    if (near <= kExpUnderflow) return sign * 0.0;
-  }
-  return sign * exp_wide(t);
+  return sign * exp(multiply(log_wide(x), y));
 }
 
 }  // namespace oskev::probability::elementary

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "probability/double_double.hpp"
+
 namespace oskev::probability::elementary {
 
 // The exponential, natural logarithm and power of double precision, correctly rounded (to
@@ -17,5 +19,11 @@ namespace oskev::probability::elementary {
 double exp(double x);
 double log(double x);
 double pow(double x, double y);
+
+// For sums of logarithms that must keep more digits than a double holds (the far tails of
+// distributions): ln x for a positive, finite x as hi + lo, to about 2^-100 relative, and
+// e^(hi + lo) correctly rounded as exp(double) is (hi + lo decides near the ends of the range).
+Wide log_wide(double x);
+double exp(Wide x);
 
 }  // namespace oskev::probability::elementary

@@ -38,21 +38,35 @@ void draw_binomial(std::int32_t nr, std::int32_t n, float p, std::int32_t* ir, L
   for (std::int32_t i = 0; i < nr; ++i) ir[i] = unfold(fold.mirrored, n, ir[i]);
 }
 
+namespace {
+
+// RNBIN's checks, in its order: the count, the trials, then (only when neither was refused)
+// the probability. Returns whether the arguments were refused, after posting the messages.
+bool refuse_arguments(std::int32_t nr, std::int32_t n, float p, errors::ErrorService& errors) {
+  if (binomial_arguments_valid(nr, n, p)) return false;
+  std::int32_t icode = 1;
+  IARGCHK(nr, "NR", 1, icode, errors);
+  IARGCHK(n, "N", 1, icode, errors);
+  if (errors.N1RCD(0) == 0 && !probability_in_range(p)) {
+    errors.E1VALR(1, p);
+    errors.E1MES(errors::kTerminal, 3, kProbabilityMessage);
+  }
+  return true;
+}
+
+}  // namespace
+
 void RNBIN(std::int32_t nr, std::int32_t n, float p, std::int32_t* ir, UniformStream& stream,
            BinomialSetup& setup, errors::ErrorService& errors) {
   errors.E1PSH("RNBIN");
-  if (!binomial_arguments_valid(nr, n, p)) {
-    std::int32_t icode = 1;
-    IARGCHK(nr, "NR", 1, icode, errors);
-    IARGCHK(n, "N", 1, icode, errors);
-    if (errors.N1RCD(0) == 0 && !probability_in_range(p)) {
-      errors.E1VALR(1, p);
-      errors.E1MES(errors::kTerminal, 3, kProbabilityMessage);
-    }
-    errors.E1POP("RNBIN");
-    return;
-  }
-  draw_binomial(nr, n, p, ir, stream, setup);
+  if (!refuse_arguments(nr, n, p, errors)) draw_binomial(nr, n, p, ir, stream, setup);
+  errors.E1POP("RNBIN");
+}
+
+void RNBIN(std::int32_t nr, std::int32_t n, float p, std::int32_t* ir, Lehmer& stream, BinomialSetup& setup,
+           errors::ErrorService& errors) {
+  errors.E1PSH("RNBIN");
+  if (!refuse_arguments(nr, n, p, errors)) draw_binomial(nr, n, p, ir, stream, setup);
   errors.E1POP("RNBIN");
 }
 

@@ -36,5 +36,8 @@ inline void draw_binomial(std::int32_t nr, std::int32_t n, float p, std::int32_t
 // (0, 1) (including not-a-number) are TERMINAL errors of RNBIN: nothing is drawn or written.
 void RNBIN(std::int32_t nr, std::int32_t n, float p, std::int32_t* ir, UniformStream& stream,
            BinomialSetup& setup, errors::ErrorService& errors);
+// The same on a stream that is already seeded, as a draw seeded by GETBIN is.
+void RNBIN(std::int32_t nr, std::int32_t n, float p, std::int32_t* ir, Lehmer& stream, BinomialSetup& setup,
+           errors::ErrorService& errors);
 
 }  // namespace oskev::random

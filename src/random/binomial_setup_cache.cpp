@@ -1,6 +1,6 @@
 #include "random/binomial_setup_cache.hpp"
 
-#include <bit>
+#include "text/bit_cast.hpp"
 
 namespace oskev::random {
 
@@ -14,7 +14,7 @@ std::size_t BinomialSetupCache::find(std::int32_t n, std::uint32_t p) const {
 }
 
 BinomialSetup& BinomialSetupCache::for_pair(std::int32_t n, float p) {
-  const auto pbits = std::bit_cast<std::uint32_t>(p);
+  const auto pbits = text::bit_cast<std::uint32_t>(p);
   std::size_t i = find(n, pbits);
   if (slots_[i].setup != nullptr) return *slots_[i].setup;
   if (2 * (setups_.size() + 1) > slots_.size()) {

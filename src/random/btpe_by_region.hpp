@@ -6,11 +6,11 @@
 // are independent of one another once their uniforms are known.
 
 #include <algorithm>
-#include <bit>
 #include <cstddef>
 #include <cstdint>
 
 #include "random/btpe.hpp"
+#include "text/bit_cast.hpp"
 
 namespace oskev::random::btpe {
 
@@ -29,7 +29,7 @@ struct TriangleTry {
 inline TriangleTry try_triangle(const BinomialSetup& s, float first, float v) {
   const float u = scaled(s, first);
   const float within =
-      std::bit_cast<float>(std::min(std::bit_cast<std::int32_t>(u), std::bit_cast<std::int32_t>(s.p1)));
+      text::bit_cast<float>(std::min(text::bit_cast<std::int32_t>(u), text::bit_cast<std::int32_t>(s.p1)));
   return {u, v, u > s.p1, triangle(s, within, v)};
 }
 

@@ -132,5 +132,26 @@ TEST(Elementary, WithinOneUnitOfTheCLibrary) {
   }
 }
 
+// The double-double logarithm: its high part is the rounded log, its sum holds about 100 bits
+// (so e^ of it gives the argument back exactly, subnormals included), and exp of a sum rounds
+// the sum, not its high part.
+TEST(Elementary, WideLogarithmAndExponential) {
+  std::mt19937_64 engine(21);
+  std::uniform_real_distribution<double> exponent(-1074.0, 1023.0);
+  for (int i = 0; i < 2000; ++i) {
+    const double x = std::ldexp(1.0 + std::generate_canonical<double, 53>(engine), static_cast<int>(exponent(engine)));
+    const elementary::Wide ln = elementary::log_wide(x);
+    ASSERT_EQ(bits(ln.hi), bits(elementary::log(x))) << x;
+    ASSERT_EQ(bits(elementary::exp(ln)), bits(x)) << x;
+  }
+  EXPECT_EQ(elementary::exp(elementary::Wide{1.0, 0.0}), elementary::exp(1.0));
+  // e^(1 + 2^-53) lies about one unit in the last place above e: the low part counts.
+  const double e = elementary::exp(1.0);
+  EXPECT_EQ(elementary::exp(elementary::Wide{1.0, 0x1p-53}), std::nextafter(e, kInf));
+  EXPECT_EQ(elementary::exp(elementary::Wide{-746.0, 0.0}), 0.0);
+  EXPECT_EQ(elementary::exp(elementary::Wide{710.0, 0.0}), kInf);
+  EXPECT_TRUE(std::isnan(elementary::exp(elementary::Wide{kNaN, 0.0})));
+}
+
 }  // namespace
 }  // namespace oskev::probability

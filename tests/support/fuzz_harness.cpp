@@ -7,12 +7,9 @@
 
 #include <nlohmann/json.hpp>
 
-#include "analysis/batch/batch_output.hpp"
-#include "analysis/meta_analysis.hpp"
 #include "analysis/program/program.hpp"
 #include "analysis/records/list_reader.hpp"
 #include "analysis/records/study_tables.hpp"
-#include "analysis/batch/report_row.hpp"
 #include "support/run_harness.hpp"
 
 namespace oskev::testing {
@@ -135,52 +132,67 @@ std::optional<std::string> fuzz_whole_run(const std::uint8_t* data, std::size_t 
 std::optional<std::string> fuzz_analyse(const std::uint8_t* data, std::size_t size) {
   if (size < 2) return std::nullopt;
   const std::uint8_t first = data[0];
-  analysis::AnalysisSettings settings;
-  settings.iopt = (first & 1u) ? 2 : 1;
-  const float corrections[] = {0.5f, 0.0f, 0.1f, 1.0f};
-  settings.ccone = corrections[(first >> 1) & 3u];
-  settings.ccboth = corrections[(first >> 3) & 3u];
-  if (first & 0x20u) settings.stop_after = 1 + ((first >> 6) & 3u);
-  settings.runs = 1 + data[1] % 16;
-  settings.seed = 1 + data[1];
-  settings.redraw_limits = {10'000, 200'000};
-  settings.spread = false;
-
-  std::istringstream in(std::string(reinterpret_cast<const char*>(data + 2), size - 2));
-  records::StudyTables tables;
+  const std::string table(reinterpret_cast<const char*>(data + 2), size - 2);
+  // The reader's own account of the file bounds the work: at most 400 studies in all.
+  std::size_t groups = 0;
   try {
-    tables = records::read_study_tables(in, "fuzz.csv");
-  } catch (const records::TableError& error) {
-    if (std::string(error.what()).rfind("fuzz.csv", 0) != 0) return "a refusal that does not name its file";
-    if (error.message().empty()) return "a refusal without a message";
-    return std::nullopt;
-  }
-  std::vector<analysis::ReportRow> rows;
-  std::size_t studies = 0;
-  for (const records::TableGroup& group : tables.groups) {
-    if (group.studies.empty()) return "a meta-analysis without studies";
-    studies += group.studies.size();
-    if (studies > 400) break;
-    std::vector<analysis::StudyCounts> counts;
-    for (const records::TableStudy& s : group.studies) counts.push_back({s.e1, s.s1, s.e2, s.s2});
-    const analysis::AnalysisResult r = analysis::analyse(counts, settings);
-    if (r.status != 0 && r.status != 1 && r.status != 3) return "unknown status " + std::to_string(r.status);
-    if (r.status != 0 && r.message.empty()) return "a stop without a message";
-    if (r.status == 0) {
-      if (r.runs < 1 || r.runs > settings.runs) return "runs made: " + std::to_string(r.runs);
-      if (r.not_above + r.undefined > r.runs) return "more runs counted than made";
-      if (r.stopped_early != (settings.stop_after && r.not_above == *settings.stop_after)) {
-        return "the sequential rule stopped where it should not, or did not where it should";
-      }
+    std::istringstream in(table);
+    const records::StudyTables tables = records::read_study_tables(in, "-");
+    std::size_t studies = 0;
+    for (const records::TableGroup& group : tables.groups) {
+      if (group.studies.empty()) return "a meta-analysis without studies";
+      if (group.studies.size() != group.lines.size()) return "studies and their lines differ in number";
+      studies += group.studies.size();
     }
-    rows.push_back(analysis::report_row(r, settings, "fuzz.csv", group.name, static_cast<std::int64_t>(counts.size())));
+    if (studies > 400) return std::nullopt;
+    groups = tables.groups.size();
+  } catch (const records::TableError& error) {
+    if (std::string(error.what()).rfind("-", 0) != 0) return "a refusal that does not name its file";
+    if (error.message().empty()) return "a refusal without a message";
   }
-  analysis::render_table(rows);
-  analysis::render_csv(rows);
-  const std::string json = analysis::render_json(rows, {});
-  const auto document = nlohmann::json::parse(json, nullptr, false);
+
+  // The command itself, in-process, on the table as its standard input.
+  const char* corrections[] = {"0.5", "0", "0.1", "1"};
+  const int runs = 1 + data[1] % 16;
+  std::vector<std::string> arguments = {"analyse", "-f", "json", "-j", "1", "--runs", std::to_string(runs),
+                                        "--seed", std::to_string(1 + data[1]), "--type", (first & 1u) ? "random" : "fixed",
+                                        "--cc-one", corrections[(first >> 1) & 3u],
+                                        "--cc-both", corrections[(first >> 3) & 3u]};
+  if (first & 0x20u) arguments.insert(arguments.end(), {"--stop-after", std::to_string(1 + ((first >> 6) & 3u))});
+  arguments.push_back("-");
+  std::istringstream input(table);
+  std::ostringstream out, err;
+  random::FixedClock clock;
+  analysis::RunEnvironment environment{input, out, err, fs::temp_directory_path(), clock};
+  const int status = analysis::program_main(analysis::Variant::kOskev, arguments, environment);
+
+  if (groups == 0) {
+    if (status != 2) return "an unreadable table gave status " + std::to_string(status);
+  } else if (status != 0 && status != 3) {
+    return "status " + std::to_string(status) + " for a readable table: " + err.str();
+  }
+  if (err.str().size() > kLongestMessage) return "a report of " + std::to_string(err.str().size()) + " bytes";
+  const auto document = nlohmann::json::parse(out.str(), nullptr, false);
   if (document.is_discarded()) return "the JSON report is not a JSON document";
-  if (document["meta_analyses"].size() != rows.size()) return "the JSON report lost a meta-analysis";
+  const auto& entries = document["meta_analyses"];
+  if (entries.size() != groups) return "the JSON report lost a meta-analysis";
+  for (const auto& entry : entries) {
+    const std::string status_text = entry["status"].get<std::string>();
+    const bool analysed = status_text == "ok" || status_text == "Q undefined";
+    if (!analysed && status_text != "library stop" && status_text != "refused") return "unknown status " + status_text;
+    if (status_text != "ok" && entry.value("message", std::string()).empty()) return "a stop without a message";
+    if (analysed != !entry["results"].is_null()) return "results where there should be none, or none where there should";
+    if (!analysed) continue;
+    const auto& r = entry["results"];
+    const std::int64_t made = r["runs"], b = r["not_above"], undefined = r["undefined_runs"];
+    if (made < 1 || made > runs) return "runs made: " + std::to_string(made);
+    if (b + undefined > made) return "more runs counted than made";
+    const bool sequential = entry["settings"]["stop_after"].is_number();
+    if (r["stopped_early"].get<bool>() != (sequential && b == entry["settings"]["stop_after"].get<std::int64_t>())) {
+      return "the sequential rule stopped where it should not, or did not where it should";
+    }
+    if ((status_text == "Q undefined") != r["q"].is_string()) return "a status that does not follow the observed Q";
+  }
   return std::nullopt;
 }
 

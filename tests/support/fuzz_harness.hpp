@@ -23,13 +23,13 @@ std::optional<std::string> fuzz_list_reader(const std::uint8_t* data, std::size_
 // a report on standard error is short, and no temporary file stays behind.
 std::optional<std::string> fuzz_whole_run(const std::uint8_t* data, std::size_t size);
 
-// A table of studies from arbitrary bytes, analysed as `oskev analyse` would: the first byte
-// picks the type of estimation, the corrections and sequential stopping, the second the runs
-// (1 to 16); the rest is the file. At most 400 studies are analysed in all, and redrawn totals
-// are capped as for whole runs. Returns a description of a broken promise, if any: a file is
-// read or refused with its own name and place; every meta-analysis is analysed or stopped with
-// a status and a message; its counts add up; and all three reports are written, the JSON one
-// a document that reads back with one entry per meta-analysis.
+// A table of studies from arbitrary bytes, analysed by `oskev analyse -f json -` itself,
+// in-process, with the table as its standard input: the first byte picks the type of
+// estimation, the corrections and sequential stopping, the second the runs (1 to 16) and the
+// seed; the rest is the file. Inputs of more than 400 studies are passed over. Returns a
+// description of a broken promise, if any: a file is read or refused with its own name and
+// place; every meta-analysis is analysed or stopped with a status and a message; its counts add
+// up; and the report is a JSON document that reads back with one entry per meta-analysis.
 std::optional<std::string> fuzz_analyse(const std::uint8_t* data, std::size_t size);
 
 }  // namespace oskev::testing

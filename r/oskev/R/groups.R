@@ -16,6 +16,7 @@
     stop(.oskev_condition("oskev_internal_error", out$message, status = out$status))
   }
   rows <- data.frame(out, stringsAsFactors = FALSE, check.names = FALSE)
+  rows$stopped_early <- rows$stopped_early == "true"
   attr(rows, "seed") <- settings$seed
   rows
 }

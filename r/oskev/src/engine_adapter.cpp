@@ -4,8 +4,8 @@
 #include <optional>
 
 #include "analysis/batch/batch.hpp"
-#include "analysis/batch/report_row.hpp"
-#include "analysis/meta_analysis.hpp"
+#include "analysis/batch/batch_report.hpp"
+#include "analysis/engine.hpp"
 
 namespace oskev::r_glue {
 
@@ -17,27 +17,51 @@ namespace {
 // interrupted without noticeable cost.
 constexpr std::size_t kTablesPerSlice = std::size_t{1} << 20;
 
-struct Cancelled {};  // thrown through the engine from a report of runs, caught below
+struct Cancelled {};  // thrown from a batch's report of progress, caught below
 
-std::vector<an::StudyCounts> studies_of(const Counts& counts) {
-  std::vector<an::StudyCounts> studies;
+std::vector<an::Study> studies_of(const Counts& counts) {
+  std::vector<an::Study> studies;
   studies.reserve(counts.size());
-  for (const Counts4& c : counts) studies.push_back({c.e1, c.s1, c.e2, c.s2});
+  for (const Counts4& c : counts) studies.push_back({c.e1, c.s1, c.e2, c.s2, {}});
   return studies;
 }
 
-an::AnalysisSettings settings_of(const Request& request) {
-  an::AnalysisSettings settings;
-  settings.runs = request.runs;
-  settings.ccone = request.cc_one;
-  settings.ccboth = request.cc_both;
-  settings.iopt = request.type;
-  settings.seed = request.seed;
-  settings.tables_per_slice = kTablesPerSlice;
-  return settings;
+an::Model model_of(const Request& request) {
+  return an::Model{request.type == 2 ? an::Prevalence::kRandom : an::Prevalence::kFixed, request.cc_one,
+                   request.cc_both};
 }
 
-// The columns of `oskev analyse -f csv`, in its order, from its rows.
+an::Run run_of(const Request& request) {
+  an::Run run;
+  run.seed = request.seed;
+  run.runs = request.runs;
+  run.tuning.tables_per_slice = kTablesPerSlice;
+  return run;
+}
+
+class Watcher : public an::Observer {
+ public:
+  explicit Watcher(const Watch& watch) : watch_(watch) {}
+  void on_runs(std::int64_t, std::span<const float> qsim) override {
+    if (watch_.on_runs) watch_.on_runs(qsim);
+  }
+  bool on_progress(double) override { return !watch_.keep_going || watch_.keep_going(); }
+
+ private:
+  const Watch& watch_;
+};
+
+int status_of(an::FailureKind kind) {
+  switch (kind) {
+    case an::FailureKind::kLibraryStop: return 1;
+    case an::FailureKind::kCancelled: return kStatusCancelled;
+    case an::FailureKind::kRefused: break;
+  }
+  return 3;
+}
+
+
+// The columns of `oskev analyse -f csv`, in its order, from the batch layer's rows.
 class Columns {
  public:
   explicit Columns(const std::vector<an::ReportRow>& rows) : rows_(rows) {}
@@ -46,7 +70,7 @@ class Columns {
   void text(const char* name, Field field, bool result = false) {
     Column c{name, true, {}, {}, {}};
     for (const an::ReportRow& row : rows_) {
-      const bool empty = result && row.status != "ok";
+      const bool empty = result && !row.analysed();
       c.texts.push_back(empty ? std::string() : std::string(field(row)));
       c.empty.push_back(empty);
     }
@@ -56,7 +80,7 @@ class Columns {
   void number(const char* name, Field field, bool result = false) {
     Column c{name, false, {}, {}, {}};
     for (const an::ReportRow& row : rows_) {
-      const std::optional<double> value = result && row.status != "ok" ? std::nullopt : field(row);
+      const std::optional<double> value = result && !row.analysed() ? std::nullopt : field(row);
       c.numbers.push_back(value ? *value : std::nan(""));
       c.empty.push_back(!value);
     }
@@ -78,104 +102,102 @@ std::vector<Column> csv_columns(const std::vector<an::ReportRow>& rows) {
   c.text("status", [](const Row& r) { return r.status; });
   c.text("message", [](const Row& r) { return r.message; });
   c.number("studies", [](const Row& r) { return Value(r.studies); });
-  c.number("iopt", [](const Row& r) { return Value(r.iopt); });
-  c.number("ccone", [](const Row& r) { return Value(r.ccone); });
-  c.number("ccboth", [](const Row& r) { return Value(r.ccboth); });
-  c.number("seed", [](const Row& r) { return Value(r.seed); });
-  c.number("max_runs", [](const Row& r) { return Value(r.max_runs); });
-  c.number("stop_after", [](const Row& r) { return r.stop_after ? Value(*r.stop_after) : std::nullopt; });
-  c.number("rrmh", [](const Row& r) { return Value(r.rrmh); }, true);
-  c.number("rrmh_lower", [](const Row& r) { return Value(r.rrmh_lower); }, true);
-  c.number("rrmh_upper", [](const Row& r) { return Value(r.rrmh_upper); }, true);
-  c.number("q", [](const Row& r) { return Value(r.q); }, true);
-  c.number("df", [](const Row& r) { return Value(r.df); }, true);
-  c.number("i_squared", [](const Row& r) { return Value(r.i_squared); }, true);
-  c.number("p_asymptotic", [](const Row& r) { return Value(r.p_asymptotic); }, true);
-  c.number("runs", [](const Row& r) { return Value(r.runs); }, true);
-  c.number("not_above", [](const Row& r) { return Value(r.not_above); }, true);
-  c.number("undefined", [](const Row& r) { return Value(r.undefined); }, true);
-  c.number("p_left", [](const Row& r) { return Value(r.p_left); }, true);
-  c.number("p_left_plus_one", [](const Row& r) { return Value(r.p_left_plus_one); }, true);
-  c.number("mc_standard_error", [](const Row& r) { return Value(r.mc_standard_error); }, true);
-  c.number("ci_lower", [](const Row& r) { return Value(r.ci_lower); }, true);
-  c.number("ci_upper", [](const Row& r) { return Value(r.ci_upper); }, true);
-  c.text("rule", [](const Row& r) { return r.rule; }, true);
+  c.text("type", [](const Row& r) { return an::type_name(r.model.prevalence); });
+  c.number("cc_one", [](const Row& r) { return Value(r.model.cc_one); });
+  c.number("cc_both", [](const Row& r) { return Value(r.model.cc_both); });
+  c.number("seed", [](const Row& r) { return Value(r.run.seed); });
+  c.number("max_runs", [](const Row& r) { return Value(r.run.runs); });
+  c.number("stop_after", [](const Row& r) { return r.run.stop_after ? Value(*r.run.stop_after) : std::nullopt; });
+  c.number("level", [](const Row& r) { return Value(r.run.level); });
+  c.number("rrmh", [](const Row& r) { return Value(r.result->observed.RRMH); }, true);
+  c.number("rrmh_lower", [](const Row& r) { return Value(r.result->rrmh_lower); }, true);
+  c.number("rrmh_upper", [](const Row& r) { return Value(r.result->rrmh_upper); }, true);
+  c.number("q", [](const Row& r) { return Value(r.result->observed.Q); }, true);
+  c.number("df", [](const Row& r) { return Value(r.result->observed.DF); }, true);
+  c.number("i_squared", [](const Row& r) { return Value(r.result->i_squared); }, true);
+  c.number("p_asymptotic", [](const Row& r) { return Value(r.result->observed.PASYM); }, true);
+  c.number("p_asymptotic_upper", [](const Row& r) { return Value(r.result->p_upper); }, true);
+  c.number("p_asymptotic_lower", [](const Row& r) { return Value(r.result->p_lower); }, true);
+  c.number("runs", [](const Row& r) { return Value(r.result->runs); }, true);
+  c.number("not_above", [](const Row& r) { return Value(r.result->not_above); }, true);
+  c.number("undefined", [](const Row& r) { return Value(r.result->undefined); }, true);
+  c.number("p_left", [](const Row& r) { return Value(r.result->p_left); }, true);
+  c.number("p_left_plus_one", [](const Row& r) { return Value(r.result->p_left_plus_one); }, true);
+  c.number("mc_standard_error", [](const Row& r) { return Value(r.result->mc_standard_error); }, true);
+  c.number("p_left_lower", [](const Row& r) { return Value(r.result->p_left_lower); }, true);
+  c.number("p_left_upper", [](const Row& r) { return Value(r.result->p_left_upper); }, true);
+  c.text("p_left_interval", [](const Row& r) { return an::interval_name(*r.result); }, true);
+  c.text("rule", [](const Row& r) { return an::rule_name(*r.result); }, true);
+  c.number("log_rrmh_variance", [](const Row& r) { return Value(r.result->log_rrmh_variance); }, true);
+  c.text("stopped_early", [](const Row& r) { return r.result->stopped_early ? "true" : "false"; }, true);
   return c.take();
 }
 
 }  // namespace
 
 Analysis analyse(const Counts& counts, const Request& request, const Watch& watch) {
-  an::AnalysisSettings settings = settings_of(request);
-  settings.on_runs = [&watch](std::int64_t, std::span<const float> slice) {
-    if (watch.on_runs) watch.on_runs(slice);
-    if (watch.keep_going && !watch.keep_going()) throw Cancelled{};
-  };
+  Watcher watcher(watch);
+  const an::Outcome outcome = an::analyse(studies_of(counts), model_of(request), run_of(request), &watcher);
   Analysis out;
-  an::AnalysisResult result;
-  try {
-    result = an::analyse(studies_of(counts), settings);
-  } catch (const Cancelled&) {
-    out.status = kStatusCancelled;
+  if (!outcome.ok()) {
+    out.status = status_of(outcome.failure().kind);
+    out.message = outcome.failure().message;
+    out.why = outcome.failure().why;
     return out;
   }
-  out.status = result.status;
-  out.message = result.message;
-  if (result.status != 0) return out;
-  const an::StudyTable& table = result.table;
+  const an::Result& r = outcome.result();
+  const an::StudyTable& table = r.table;
   Numbers& n = out.numbers;
-  for (std::size_t i = 0; i < table.size(); ++i) {
-    n.corrected.push_back({table.COUNT[i][an::kEvents1], table.COUNT[i][an::kSubjects1],
-                           table.COUNT[i][an::kEvents2], table.COUNT[i][an::kSubjects2]});
-  }
+  for (std::size_t i = 0; i < table.size(); ++i) n.corrected.push_back(table.COUNT[i]);
   n.rr = table.RR;
   n.rr_lower = table.RRLL;
   n.rr_upper = table.RRUL;
   n.var_log_rr = table.VLOGRR;
   n.weight = table.WEIGHT;
-  // The numbers of the row `oskev analyse` reports.
-  const an::ReportRow row = an::report_row(result, settings, "R", "", static_cast<std::int64_t>(counts.size()));
-  n.rrmh = row.rrmh;
-  n.rrmh_lower = row.rrmh_lower;
-  n.rrmh_upper = row.rrmh_upper;
-  n.q = row.q;
-  n.var_log_rrmh = result.log_rrmh_variance;
-  n.df = row.df;
-  n.i_squared = row.i_squared;
-  n.p_asymptotic = row.p_asymptotic;
-  n.runs = static_cast<double>(row.runs);
-  n.not_above = static_cast<double>(row.not_above);
-  n.undefined = static_cast<double>(row.undefined);
-  n.q_undefined = std::isnan(result.observed.Q);
-  n.p_left = row.p_left;
-  n.p_left_plus_one = row.p_left_plus_one;
-  n.mc_standard_error = row.mc_standard_error;
-  n.p_left_lower = row.ci_lower;
-  n.p_left_upper = row.ci_upper;
+  n.rrmh = r.observed.RRMH;
+  n.rrmh_lower = r.rrmh_lower;
+  n.rrmh_upper = r.rrmh_upper;
+  n.q = r.observed.Q;
+  n.var_log_rrmh = r.log_rrmh_variance;
+  n.df = r.observed.DF;
+  n.i_squared = r.i_squared;
+  n.p_asymptotic = r.observed.PASYM;
+  n.p_upper = r.p_upper;
+  n.p_lower = r.p_lower;
+  n.runs = static_cast<double>(r.runs);
+  n.not_above = static_cast<double>(r.not_above);
+  n.undefined = static_cast<double>(r.undefined);
+  n.q_undefined = r.q_undefined();
+  n.p_left = r.p_left;
+  n.p_left_plus_one = r.p_left_plus_one;
+  n.mc_standard_error = r.mc_standard_error;
+  n.p_left_lower = r.p_left_lower;
+  n.p_left_upper = r.p_left_upper;
   return out;
 }
-
 std::vector<Column> analyse_batch(const std::vector<Counts>& groups, const std::vector<std::string>& names,
                                   const std::string& source, const Request& request, unsigned jobs,
                                   const std::atomic<bool>& cancel) {
   std::vector<an::BatchItem> items(groups.size());
-  for (std::size_t g = 0; g < groups.size(); ++g) items[g] = {source, names[g], studies_of(groups[g]), {}};
-  an::AnalysisSettings settings = settings_of(request);
-  settings.on_runs = [&cancel](std::int64_t, std::span<const float>) {
-    if (cancel.load()) throw Cancelled{};
-  };
+  for (std::size_t g = 0; g < groups.size(); ++g) items[g] = {source, names[g], studies_of(groups[g])};
+  const an::Model model = model_of(request);
+  const an::Run run = run_of(request);
   an::BatchOptions options;
   options.jobs = jobs;
-  std::vector<an::AnalysisResult> results;
+  // Every analysis reports its progress here, on its own thread: an interrupt ends them all.
+  options.progress = [&cancel](std::size_t, std::size_t, double) {
+    if (cancel.load()) throw Cancelled{};
+  };
+  std::vector<an::Outcome> outcomes;
   try {
-    results = an::run_batch(items, settings, options);
+    outcomes = an::run_batch(items, model, run, options);
   } catch (const Cancelled&) {
     return {};
   }
   std::vector<an::ReportRow> rows;
-  rows.reserve(results.size());
-  for (std::size_t g = 0; g < results.size(); ++g) {
-    rows.push_back(an::report_row(results[g], settings, source, names[g], static_cast<std::int64_t>(groups[g].size())));
+  rows.reserve(outcomes.size());
+  for (std::size_t g = 0; g < outcomes.size(); ++g) {
+    rows.push_back(an::report_row(outcomes[g], model, run, source, names[g], static_cast<std::int64_t>(groups[g].size())));
   }
   return csv_columns(rows);
 }

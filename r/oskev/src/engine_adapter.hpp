@@ -39,6 +39,7 @@ struct Numbers {
   std::vector<float> rr, rr_lower, rr_upper, var_log_rr, weight;
   float rrmh = 0.0f, rrmh_lower = 0.0f, rrmh_upper = 0.0f, q = 0.0f;
   double var_log_rrmh = 0.0, df = 0.0, i_squared = 0.0, p_asymptotic = 0.0;
+  double p_upper = 0.0, p_lower = 0.0;  // accurate chi-squared tails P(X > Q), P(X <= Q)
   double runs = 0.0, not_above = 0.0, undefined = 0.0;
   bool q_undefined = false;  // the observed Q is not a number: the left-sided P-value means nothing
   float p_left = 0.0f;

@@ -123,7 +123,8 @@ Rcpp::List success(const glue::Analysis& analysis, std::vector<float>&& qsim) {
       Rcpp::Named("rrmh") = r_value(n.rrmh), Rcpp::Named("ci.lb") = r_value(n.rrmh_lower),
       Rcpp::Named("ci.ub") = r_value(n.rrmh_upper), Rcpp::Named("var.logrrmh") = r_value(n.var_log_rrmh),
       Rcpp::Named("q") = r_value(n.q), Rcpp::Named("df") = n.df, Rcpp::Named("I2") = r_value(n.i_squared),
-      Rcpp::Named("p.asym") = r_value(n.p_asymptotic));
+      Rcpp::Named("p.asym") = r_value(n.p_asymptotic), Rcpp::Named("p.upper") = r_value(n.p_upper),
+      Rcpp::Named("p.lower") = r_value(n.p_lower));
   Rcpp::List simulation = Rcpp::List::create(
       Rcpp::Named("runs") = n.runs, Rcpp::Named("not.above") = n.not_above, Rcpp::Named("undefined") = n.undefined,
       Rcpp::Named("q.undefined") = n.q_undefined, Rcpp::Named("p.left") = left(widen(n.p_left)),

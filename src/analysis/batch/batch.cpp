@@ -9,41 +9,62 @@
 
 namespace oskev::analysis {
 
-std::vector<AnalysisResult> run_batch(const std::vector<BatchItem>& items, const AnalysisSettings& settings,
-                                      const BatchOptions& options) {
-  std::vector<AnalysisResult> results(items.size());
+namespace {
+
+// What the batch hears of one analysis: its simulated Q for the picture, and its progress.
+class ItemObserver final : public Observer {
+ public:
+  ItemObserver(const BatchOptions& options, std::mutex& report, const std::atomic<std::size_t>& done,
+               std::size_t total)
+      : options_(options), report_(report), done_(done), total_(total) {}
+
+  void on_observed(const Result& observed) override {
+    if (options_.keep_distributions) distribution.emplace(observed.observed.Q);
+  }
+  void on_runs(std::int64_t, std::span<const float> qsim) override {
+    if (distribution) distribution->add(qsim);
+  }
+  bool on_progress(double share) override {
+    if (options_.progress) {
+      std::lock_guard<std::mutex> lock(report_);
+      options_.progress(done_.load(), total_, share);
+    }
+    return true;
+  }
+
+  std::optional<QDistribution> distribution;
+
+ private:
+  const BatchOptions& options_;
+  std::mutex& report_;
+  const std::atomic<std::size_t>& done_;
+  std::size_t total_;
+};
+
+}  // namespace
+
+std::vector<Outcome> run_batch(const std::vector<BatchItem>& items, const Model& model, const Run& run,
+                               const BatchOptions& options) {
+  std::vector<std::optional<Outcome>> outcomes(items.size());
   const unsigned jobs = std::max(1u, std::min<unsigned>(options.jobs, static_cast<unsigned>(items.size())));
   std::atomic<std::size_t> next{0};
   std::atomic<std::size_t> done{0};
   std::mutex report;  // progress calls one at a time
   std::exception_ptr failure;
   std::atomic<bool> failed{false};
+  Run mine = run;
+  mine.tuning.spread = run.tuning.spread && jobs == 1;
 
   auto work = [&] {
     try {
       for (std::size_t i = next++; i < items.size() && !failed; i = next++) {
-        const BatchItem& item = items[i];
-        AnalysisSettings mine = settings;
-        mine.spread = settings.spread && jobs == 1;
-        std::optional<QDistribution> distribution;
-        mine.on_observed = [&](const AnalysisResult& observed) {
-          if (settings.on_observed) settings.on_observed(observed);
-          if (options.keep_distributions) distribution.emplace(observed.observed.Q);
-        };
-        mine.on_runs = [&](std::int64_t first, std::span<const float> qsim) {
-          if (settings.on_runs) settings.on_runs(first, qsim);
-          if (distribution) distribution->add(qsim);
-          if (options.progress) {
-            std::lock_guard<std::mutex> lock(report);
-            options.progress(done.load(), items.size(), first + static_cast<std::int64_t>(qsim.size()));
-          }
-        };
-        results[i] = analyse(item.studies, mine);
-        if (options.done) options.done(i, results[i], distribution ? &*distribution : nullptr);
+        ItemObserver observer(options, report, done, items.size());
+        outcomes[i].emplace(analyse(items[i].studies, model, mine, &observer));
+        if (options.done) options.done(i, *outcomes[i], observer.distribution ? &*observer.distribution : nullptr);
         const std::size_t finished = ++done;
         if (options.progress) {
           std::lock_guard<std::mutex> lock(report);
-          options.progress(finished, items.size(), 0);
+          options.progress(finished, items.size(), 0.0);
         }
       }
     } catch (...) {
@@ -57,6 +78,9 @@ std::vector<AnalysisResult> run_batch(const std::vector<BatchItem>& items, const
   work();
   for (auto& helper : helpers) helper.join();
   if (failure) std::rethrow_exception(failure);
+  std::vector<Outcome> results;
+  results.reserve(items.size());
+  for (auto& outcome : outcomes) results.push_back(std::move(*outcome));
   return results;
 }
 

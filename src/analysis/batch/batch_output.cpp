@@ -13,8 +13,6 @@ namespace oskev::analysis {
 
 namespace {
 
-bool failed(const ReportRow& row) { return row.status != "ok"; }
-
 // ---- CSV ----
 
 // One CSV record; every field but the first is preceded by a comma, empty fields included.
@@ -43,38 +41,44 @@ class CsvLine {
   std::size_t fields_ = 0;
 };
 
-constexpr std::array<std::string_view, 27> kCsvColumns = {
-    "source", "name", "status", "message", "studies", "iopt", "ccone", "ccboth", "seed",
-    "max_runs", "stop_after", "rrmh", "rrmh_lower", "rrmh_upper", "q", "df", "i_squared",
-    "p_asymptotic", "runs", "not_above", "undefined", "p_left", "p_left_plus_one",
-    "mc_standard_error", "ci_lower", "ci_upper", "rule"};
-constexpr std::size_t kCsvResultColumns = 16;  // rrmh ... rule
-static_assert(kCsvColumns.size() == 11 + kCsvResultColumns);
+constexpr std::array<std::string_view, 33> kCsvColumns = {
+    "source", "name", "status", "message", "studies", "type", "cc_one", "cc_both", "seed", "max_runs",
+    "stop_after", "level", "rrmh", "rrmh_lower", "rrmh_upper", "q", "df", "i_squared", "p_asymptotic",
+    "p_asymptotic_upper", "p_asymptotic_lower", "runs", "not_above", "undefined", "p_left", "p_left_plus_one",
+    "mc_standard_error", "p_left_lower", "p_left_upper", "p_left_interval", "rule", "log_rrmh_variance",
+    "stopped_early"};
+constexpr std::size_t kCsvResultColumns = 21;  // rrmh ... stopped_early
+static_assert(kCsvColumns.size() == 12 + kCsvResultColumns);
 
 std::string csv_line(const ReportRow& row) {
   CsvLine line;
   for (const std::string& text : {row.source, row.name, row.status, row.message}) line.add(text);
   line.add(std::to_string(row.studies));
-  line.add(std::to_string(row.iopt));
-  line.add(float_text(row.ccone));
-  line.add(float_text(row.ccboth));
-  line.add(std::to_string(row.seed));
-  line.add(std::to_string(row.max_runs));
-  line.add(row.stop_after ? std::to_string(*row.stop_after) : std::string());
-  if (failed(row)) {
+  line.add(type_name(row.model.prevalence));
+  line.add(float_text(row.model.cc_one));
+  line.add(float_text(row.model.cc_both));
+  line.add(std::to_string(row.run.seed));
+  line.add(std::to_string(row.run.runs));
+  line.add(row.run.stop_after ? std::to_string(*row.run.stop_after) : std::string());
+  line.add(double_text(row.run.level));
+  if (!row.analysed()) {
     line.add_empty(kCsvResultColumns);
     return line.finish();
   }
-  for (const float value : {row.rrmh, row.rrmh_lower, row.rrmh_upper, row.q}) line.add(float_text(value));
-  line.add(double_text(row.df));
-  line.add(double_text(row.i_squared));
-  line.add(double_text(row.p_asymptotic));
-  for (const std::int64_t count : {row.runs, row.not_above, row.undefined}) line.add(std::to_string(count));
-  line.add(float_text(row.p_left));
-  for (const double value : {row.p_left_plus_one, row.mc_standard_error, row.ci_lower, row.ci_upper}) {
+  const Result& r = *row.result;
+  for (const float value : {r.observed.RRMH, r.rrmh_lower, r.rrmh_upper, r.observed.Q}) line.add(float_text(value));
+  for (const double value : {r.observed.DF, r.i_squared, r.observed.PASYM, r.p_upper, r.p_lower}) {
     line.add(double_text(value));
   }
-  line.add(row.rule);
+  for (const std::int64_t count : {r.runs, r.not_above, r.undefined}) line.add(std::to_string(count));
+  line.add(float_text(r.p_left));
+  for (const double value : {r.p_left_plus_one, r.mc_standard_error, r.p_left_lower, r.p_left_upper}) {
+    line.add(double_text(value));
+  }
+  line.add(interval_name(r));
+  line.add(rule_name(r));
+  line.add(double_text(r.log_rrmh_variance));
+  line.add(r.stopped_early ? "true" : "false");
   return line.finish();
 }
 
@@ -93,32 +97,38 @@ Json number(float value) { return number(float_as_short_double(value)); }
 
 Json settings_json(const ReportRow& row) {
   Json settings;
-  settings["type"] = row.iopt == 1 ? Json("fixed") : row.iopt == 2 ? Json("random") : Json(nullptr);
-  settings["type_code"] = row.iopt;
-  settings["cc_one"] = number(row.ccone);
-  settings["cc_both"] = number(row.ccboth);
-  settings["seed"] = row.seed;
-  settings["runs"] = row.max_runs;
-  settings["stop_after"] = row.stop_after ? Json(*row.stop_after) : Json(nullptr);
+  settings["type"] = type_name(row.model.prevalence);
+  settings["type_code"] = type_code(row.model.prevalence);
+  settings["cc_one"] = number(row.model.cc_one);
+  settings["cc_both"] = number(row.model.cc_both);
+  settings["seed"] = row.run.seed;
+  settings["runs"] = row.run.runs;
+  settings["stop_after"] = row.run.stop_after ? Json(*row.run.stop_after) : Json(nullptr);
+  settings["level"] = number(row.run.level);
   return settings;
 }
 
-Json results_json(const ReportRow& row) {
+Json results_json(const Result& r) {
   Json results;
-  results["rrmh"] = number(row.rrmh);
-  results["rrmh_ci"] = Json::array({number(row.rrmh_lower), number(row.rrmh_upper)});
-  results["q"] = number(row.q);
-  results["df"] = number(row.df);
-  results["i2"] = number(row.i_squared);
-  results["p_asymptotic"] = number(row.p_asymptotic);
-  results["runs"] = row.runs;
-  results["not_above"] = row.not_above;
-  results["undefined_runs"] = row.undefined;
-  results["p_left"] = number(row.p_left);
-  results["p_left_plus_one"] = number(row.p_left_plus_one);
-  results["mc_se"] = number(row.mc_standard_error);
-  results["p_left_ci"] = Json::array({number(row.ci_lower), number(row.ci_upper)});
-  results["rule"] = row.rule;
+  results["rrmh"] = number(r.observed.RRMH);
+  results["rrmh_ci"] = Json::array({number(r.rrmh_lower), number(r.rrmh_upper)});
+  results["log_rrmh_variance"] = number(r.log_rrmh_variance);
+  results["q"] = number(r.observed.Q);
+  results["df"] = number(r.observed.DF);
+  results["i2"] = number(r.i_squared);
+  results["p_asymptotic"] = number(r.observed.PASYM);
+  results["p_asymptotic_upper"] = number(r.p_upper);
+  results["p_asymptotic_lower"] = number(r.p_lower);
+  results["runs"] = r.runs;
+  results["not_above"] = r.not_above;
+  results["undefined_runs"] = r.undefined;
+  results["p_left"] = number(r.p_left);
+  results["p_left_plus_one"] = number(r.p_left_plus_one);
+  results["mc_se"] = number(r.mc_standard_error);
+  results["p_left_ci"] = Json::array({number(r.p_left_lower), number(r.p_left_upper)});
+  results["p_left_interval"] = interval_name(r);
+  results["rule"] = rule_name(r);
+  results["stopped_early"] = r.stopped_early;
   return results;
 }
 
@@ -127,10 +137,10 @@ Json row_json(const ReportRow& row) {
   entry["source"] = row.source;
   entry["name"] = row.name;
   entry["status"] = row.status;
-  if (failed(row)) entry["message"] = row.message;
+  if (!row.message.empty()) entry["message"] = row.message;
   entry["studies"] = row.studies;
   entry["settings"] = settings_json(row);
-  entry["results"] = failed(row) ? Json(nullptr) : results_json(row);
+  entry["results"] = row.analysed() ? results_json(*row.result) : Json(nullptr);
   return entry;
 }
 

@@ -29,37 +29,35 @@ struct Setting {
   std::string (*cell)(const ReportRow&);     // in its column
 };
 
-std::string type_key(const ReportRow& row) { return std::to_string(row.iopt); }
+std::string type_key(const ReportRow& row) { return type_name(row.model.prevalence); }
 std::string type_stated(const ReportRow& row) {
-  if (row.iopt == 1) return "fixed prevalence of total events";
-  if (row.iopt == 2) return "random prevalence of total events";
-  return "unknown type " + std::to_string(row.iopt);
+  return row.model.prevalence == Prevalence::kFixed ? "fixed prevalence of total events"
+                                                    : "random prevalence of total events";
 }
-std::string type_cell(const ReportRow& row) {
-  if (row.iopt == 1) return "fixed";
-  if (row.iopt == 2) return "random";
-  return std::to_string(row.iopt);
-}
-std::string ccone_key(const ReportRow& row) { return float_text(row.ccone); }
-std::string ccone_cell(const ReportRow& row) { return seven_digits(row.ccone); }
-std::string ccboth_key(const ReportRow& row) { return float_text(row.ccboth); }
-std::string ccboth_cell(const ReportRow& row) { return seven_digits(row.ccboth); }
-std::string seed_cell(const ReportRow& row) { return std::to_string(row.seed); }
-std::string runs_cell(const ReportRow& row) { return std::to_string(row.max_runs); }
-std::string rule_key(const ReportRow& row) { return row.stop_after ? std::to_string(*row.stop_after) : "-"; }
+std::string type_cell(const ReportRow& row) { return type_name(row.model.prevalence); }
+std::string ccone_key(const ReportRow& row) { return float_text(row.model.cc_one); }
+std::string ccone_cell(const ReportRow& row) { return seven_digits(row.model.cc_one); }
+std::string ccboth_key(const ReportRow& row) { return float_text(row.model.cc_both); }
+std::string ccboth_cell(const ReportRow& row) { return seven_digits(row.model.cc_both); }
+std::string seed_cell(const ReportRow& row) { return std::to_string(row.run.seed); }
+std::string runs_cell(const ReportRow& row) { return std::to_string(row.run.runs); }
+std::string rule_key(const ReportRow& row) { return row.run.stop_after ? std::to_string(*row.run.stop_after) : "-"; }
 std::string rule_stated(const ReportRow& row) {
-  if (!row.stop_after) return "fixed runs (every run is made)";
-  return "Besag-Clifford (stop as soon as " + std::to_string(*row.stop_after) +
+  if (!row.run.stop_after) return "fixed runs (every run is made)";
+  return "Besag-Clifford (stop as soon as " + std::to_string(*row.run.stop_after) +
          " runs have a simulated Q not above the observed Q)";
 }
+std::string level_key(const ReportRow& row) { return double_text(row.run.level); }
+std::string level_cell(const ReportRow& row) { return seven_digits(100.0 * row.run.level) + "%"; }
 
-constexpr std::array<Setting, 6> kSettings = {{
+constexpr std::array<Setting, 7> kSettings = {{
     {"Type of estimation", "type", Align::kLeft, type_key, type_stated, type_cell},
     {"Correction for zero events in one arm", "cc one", Align::kRight, ccone_key, ccone_cell, ccone_cell},
     {"Correction for zero events in both arms", "cc both", Align::kRight, ccboth_key, ccboth_cell, ccboth_cell},
     {"Seed", "seed", Align::kRight, seed_cell, seed_cell, seed_cell},
     {"Runs", "runs", Align::kRight, runs_cell, runs_cell, runs_cell},
     {"Rule", "stop after", Align::kRight, rule_key, rule_stated, rule_key},
+    {"Level of the intervals", "level", Align::kRight, level_key, level_cell, level_cell},
 }};
 
 bool varies(const Setting& setting, const std::vector<ReportRow>& rows) {
@@ -71,39 +69,41 @@ std::string interval(double lower, double upper) {
   return "[" + seven_digits(lower) + ", " + seven_digits(upper) + "]";
 }
 
-struct Column {
+struct TableColumn {
   std::string_view title;
   Align align;
 };
 
-constexpr std::array<Column, 12> kResultColumns = {{
+constexpr std::array<TableColumn, 13> kResultColumns = {{
     {"RRMH", Align::kRight},
-    {"95% limits", Align::kRight},
+    {"limits", Align::kRight},
     {"Q", Align::kRight},
     {"df", Align::kRight},
     {"I\xC2\xB2 (%)", Align::kRight},
-    {"P asymptotic", Align::kRight},
+    {"P upper", Align::kRight},
+    {"P lower", Align::kRight},
     {"b/m", Align::kRight},
     {"P left", Align::kRight},
     {"(b+1)/(m+1)", Align::kRight},
     {"MC SE", Align::kRight},
-    {"95% CI of P left", Align::kRight},
+    {"CI of P left", Align::kRight},
     {"undefined", Align::kRight},
 }};
 
-std::vector<std::string> result_cells(const ReportRow& row) {
-  return {seven_digits(row.rrmh),
-          interval(row.rrmh_lower, row.rrmh_upper),
-          seven_digits(row.q),
-          seven_digits(row.df),
-          seven_digits(row.i_squared),
-          seven_digits(row.p_asymptotic),
-          std::to_string(row.not_above) + "/" + std::to_string(row.runs),
-          seven_digits(row.p_left),
-          seven_digits(row.p_left_plus_one),
-          seven_digits(row.mc_standard_error),
-          interval(row.ci_lower, row.ci_upper),
-          std::to_string(row.undefined)};
+std::vector<std::string> result_cells(const Result& r) {
+  return {seven_digits(r.observed.RRMH),
+          interval(r.rrmh_lower, r.rrmh_upper),
+          seven_digits(r.observed.Q),
+          seven_digits(r.observed.DF),
+          seven_digits(r.i_squared),
+          seven_digits(r.p_upper),
+          seven_digits(r.p_lower),
+          std::to_string(r.not_above) + "/" + std::to_string(r.runs),
+          seven_digits(r.p_left),
+          seven_digits(r.p_left_plus_one),
+          seven_digits(r.mc_standard_error),
+          interval(r.p_left_lower, r.p_left_upper),
+          std::to_string(r.undefined)};
 }
 
 // One line of the table: aligned cells, then (for a failed row) free text in place of the
@@ -120,7 +120,7 @@ std::string pad(const std::string& text, std::size_t width, Align align) {
   return align == Align::kLeft ? text + fill : fill + text;
 }
 
-std::string render_lines(const std::vector<Column>& columns, const std::vector<Line>& lines) {
+std::string render_lines(const std::vector<TableColumn>& columns, const std::vector<Line>& lines) {
   std::vector<std::size_t> widths(columns.size(), 0);
   for (const Line& line : lines) {
     for (std::size_t i = 0; i < line.cells.size(); ++i) widths[i] = std::max(widths[i], display_width(line.cells[i]));
@@ -153,9 +153,16 @@ std::string preamble(const std::vector<ReportRow>& rows, const std::vector<bool>
     text += varying[i] ? "varies (see the column \"" + std::string(setting.title) + "\")" : setting.stated(rows.front());
     text += '\n';
   }
+  const bool sequential =
+      std::any_of(rows.begin(), rows.end(), [](const ReportRow& row) { return row.run.stop_after.has_value(); });
   text +=
-      "P left = b/m: b of the m runs have a simulated Q not above the observed Q; its 95% CI is exact "
-      "(Clopper-Pearson).\n"
+      "limits: of RRMH, from the Greenland-Robins variance of ln RRMH.\n"
+      "P upper, P lower: the chi-squared tails P(X > Q) and P(X <= Q) with df degrees of freedom.\n"
+      "P left = b/m: b of the m runs have a simulated Q not above the observed Q; its CI is exact (" +
+      std::string(sequential ? "Clopper-Pearson for a fixed number of runs, inverse binomial when the "
+                               "sequential rule stopped the runs"
+                             : "Clopper-Pearson") +
+      ").\n"
       "undefined: runs whose simulated Q is not a number (never counted in b).\n";
   return text;
 }
@@ -171,7 +178,7 @@ std::string render_table(const std::vector<ReportRow>& rows) {
   // Names alone may not tell meta-analyses of different files apart.
   const bool many_sources = std::any_of(rows.begin(), rows.end(),
                                         [&](const ReportRow& row) { return row.source != rows.front().source; });
-  std::vector<Column> columns;
+  std::vector<TableColumn> columns;
   if (many_sources) columns.push_back({"source", Align::kLeft});
   columns.push_back({"name", Align::kLeft});
   columns.push_back({"k", Align::kRight});
@@ -181,11 +188,11 @@ std::string render_table(const std::vector<ReportRow>& rows) {
   columns.insert(columns.end(), kResultColumns.begin(), kResultColumns.end());
   // Under sequential stopping each P-value says which rule gave it (and b/m after how many runs).
   const bool sequential =
-      std::any_of(rows.begin(), rows.end(), [](const ReportRow& row) { return row.stop_after.has_value(); });
+      std::any_of(rows.begin(), rows.end(), [](const ReportRow& row) { return row.run.stop_after.has_value(); });
   if (sequential) columns.push_back({"rule", Align::kLeft});
 
   std::vector<Line> lines(2);
-  for (const Column& column : columns) {
+  for (const TableColumn& column : columns) {
     lines[0].cells.emplace_back(column.title);
     lines[1].cells.emplace_back();
   }
@@ -198,10 +205,11 @@ std::string render_table(const std::vector<ReportRow>& rows) {
     for (std::size_t i = 0; i < kSettings.size(); ++i) {
       if (varying[i]) line.cells.push_back(kSettings[i].cell(row));
     }
-    if (row.status == "ok") {
-      const std::vector<std::string> results = result_cells(row);
+    if (row.analysed()) {
+      const std::vector<std::string> results = result_cells(*row.result);
       line.cells.insert(line.cells.end(), results.begin(), results.end());
-      if (sequential) line.cells.push_back(row.rule);
+      if (sequential) line.cells.push_back(rule_name(*row.result));
+      if (row.status != "ok") line.tail = one_line(row.status);
     } else {
       const std::string message = one_line(row.message);
       // In place of the results, starting where they start.

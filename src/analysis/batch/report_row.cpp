@@ -1,61 +1,62 @@
-#include "analysis/batch/report_row.hpp"
-
-#include "errors/run_stopped.hpp"
-#include "probability/binomial_interval.hpp"
+#include "analysis/batch/batch_report.hpp"
 
 namespace oskev::analysis {
 
 namespace {
 
-std::string status_text(int status) {
-  switch (status) {
-    case 0:
-      return "ok";
-    case errors::kExitLibraryStop:
+std::string status_text(FailureKind kind) {
+  switch (kind) {
+    case FailureKind::kLibraryStop:
       return "library stop";
-    default:
-      return "refused";
+    case FailureKind::kCancelled:
+      return "cancelled";
+    case FailureKind::kRefused:
+      break;
   }
+  return "refused";
+}
+
+// The library's message as it wrote it, without the blanks and line ends around it, after the
+// account in plain words of what stopped it.
+std::string failure_text(const Failure& failure) {
+  const std::string& m = failure.message;
+  const auto first = m.find_first_not_of(" \n");
+  const std::string text = first == std::string::npos ? "" : m.substr(first, m.find_last_not_of(" \n") - first + 1);
+  if (failure.why.empty()) return text;
+  return text.empty() ? failure.why : failure.why + ":\n" + text;
 }
 
 }  // namespace
 
-ReportRow report_row(const AnalysisResult& result, const AnalysisSettings& settings, std::string source,
-                     std::string name, std::int64_t studies) {
+ReportRow report_row(const Outcome& outcome, const Model& model, const Run& run, std::string source, std::string name,
+                     std::int64_t studies) {
   ReportRow row;
   row.source = std::move(source);
   row.name = std::move(name);
-  row.status = status_text(result.status);
-  row.message = result.message;
   row.studies = studies;
-  row.iopt = settings.iopt;
-  row.ccone = settings.ccone;
-  row.ccboth = settings.ccboth;
-  row.seed = settings.seed;
-  row.max_runs = settings.runs;
-  row.stop_after = settings.stop_after;
-  if (result.status != 0) return row;
-
-  const ObservedStatistics& o = result.observed;
-  row.rrmh = o.RRMH;
-  row.rrmh_lower = result.rrmh_lower;
-  row.rrmh_upper = result.rrmh_upper;
-  row.q = o.Q;
-  row.df = o.DF;
-  row.i_squared = result.i_squared;
-  row.p_asymptotic = o.PASYM;
-  row.runs = result.runs;
-  row.not_above = result.not_above;
-  row.undefined = result.undefined;
-  row.p_left = result.pemp;
-  row.p_left_plus_one =
-      static_cast<double>(result.not_above + 1) / static_cast<double>(result.runs + 1);
-  row.mc_standard_error = probability::monte_carlo_standard_error(result.not_above, result.runs);
-  const probability::BinomialInterval interval = probability::clopper_pearson(result.not_above, result.runs);
-  row.ci_lower = interval.lower;
-  row.ci_upper = interval.upper;
-  row.rule = result.stopped_early ? "Besag-Clifford" : "fixed runs";
+  row.model = model;
+  row.run = run;
+  if (!outcome.ok()) {
+    row.status = status_text(outcome.failure().kind);
+    row.message = failure_text(outcome.failure());
+    return row;
+  }
+  row.result = outcome.result();
+  if (row.result->q_undefined()) {
+    row.status = "Q undefined";
+    row.message =
+        "the observed Q is not a number (a zero cell that no continuity correction removed), so no simulated Q can "
+        "be compared with it and there is no left-sided P-value";
+  } else {
+    row.status = "ok";
+  }
   return row;
+}
+
+const char* rule_name(const Result& result) { return result.stopped_early ? "Besag-Clifford" : "fixed runs"; }
+
+const char* interval_name(const Result& result) {
+  return result.interval == IntervalKind::kInverseBinomial ? "inverse binomial" : "Clopper-Pearson";
 }
 
 }  // namespace oskev::analysis

@@ -3,9 +3,9 @@
 #include <cstdint>
 #include <string>
 
-#include "analysis/observed.hpp"
-#include "analysis/plot/plot.hpp"
-#include "analysis/study_table.hpp"
+#include "analysis/estimates/observed.hpp"
+#include "analysis/plot/plot_model.hpp"
+#include "analysis/estimates/study_table.hpp"
 
 namespace oskev::analysis {
 

@@ -2,7 +2,7 @@
 
 #include <cstddef>
 
-#include "analysis/plot/plot.hpp"
+#include "analysis/plot/plot_model.hpp"
 #include "analysis/plot/svg_writer.hpp"
 
 // The forest plot of the picture: each study's risk ratio with its 95% limits.

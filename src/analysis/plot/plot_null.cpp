@@ -7,6 +7,7 @@
 
 #include "analysis/plot/plot_axes.hpp"
 #include "analysis/plot/plot_draw.hpp"
+#include "probability/chi_squared_tails.hpp"
 
 namespace oskev::analysis::plot_null {
 
@@ -54,7 +55,7 @@ Curve density_curve(double df, std::int64_t finite, double width, const Axis& ax
   Curve c;
   for (int i = 0; i <= kDensityPoints; ++i) {
     const double q = axis.lo + (axis.hi - axis.lo) * static_cast<double>(i) / kDensityPoints;
-    const double runs = static_cast<double>(finite) * width * chi_squared_density(q, df);
+    const double runs = static_cast<double>(finite) * width * probability::chi_squared_density(q, df);
     c.q.push_back(q);
     c.runs.push_back(runs);
     if (std::isfinite(runs)) c.peak = std::max(c.peak, runs);

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "analysis/plot/plot.hpp"
+#include "analysis/plot/plot_model.hpp"
 #include "analysis/plot/q_distribution.hpp"
 #include "analysis/plot/svg_writer.hpp"
 

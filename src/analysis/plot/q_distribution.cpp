@@ -78,27 +78,4 @@ plot_axes::Histogram QDistribution::histogram(float observed_q) const {
   return h;
 }
 
-namespace {
-
-// ln Gamma(z) for z > 0 without std::lgamma, which sets the process-wide signgam and so would
-// race when pictures are drawn on several threads: the gamma function itself while it stays
-// finite, Stirling's series beyond (its first omitted term is below 1e-16 there).
-double log_gamma(double z) {
-  if (z < 100.0) return std::log(std::tgamma(z));
-  const double z2 = z * z;
-  return (z - 0.5) * std::log(z) - z + 0.5 * std::log(2.0 * 3.14159265358979323846) +
-         1.0 / (12.0 * z) - 1.0 / (360.0 * z * z2) + 1.0 / (1260.0 * z * z2 * z2);
-}
-
-}  // namespace
-
-double chi_squared_density(double x, double df) {
-  if (!(df > 0.0) || !std::isfinite(df) || std::isnan(x)) return std::nan("");
-  if (x < 0.0) return 0.0;
-  const double half = df / 2.0;
-  if (x == 0.0) return df < 2.0 ? HUGE_VAL : df == 2.0 ? 0.5 : 0.0;
-  if (std::isinf(x)) return 0.0;
-  return std::exp((half - 1.0) * std::log(x) - x / 2.0 - half * std::log(2.0) - log_gamma(half));
-}
-
 }  // namespace oskev::analysis

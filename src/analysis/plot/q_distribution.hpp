@@ -74,9 +74,4 @@ class QDistribution {
   std::optional<plot_axes::Histogram> bins_;
 };
 
-// The density of the chi-squared distribution with `df` degrees of freedom at x: 0 below 0,
-// at 0 infinite (df < 2), 1/2 (df = 2) or 0 (df > 2); not a number for df not positive and
-// finite or x not a number. Only drawn, never used for a P-value.
-double chi_squared_density(double x, double df);
-
 }  // namespace oskev::analysis

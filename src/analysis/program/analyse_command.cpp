@@ -10,12 +10,13 @@
 
 #include "analysis/program/analyse_options.hpp"
 #include "analysis/batch/batch.hpp"
+#include "analysis/plot/plot.hpp"
 #include "analysis/plot/plot_data.hpp"
 #include "analysis/records/study_tables.hpp"
 #include "analysis/program/platform.hpp"
 #include "analysis/program/replace_file.hpp"
 #include "analysis/program/report.hpp"
-#include "analysis/batch/report_row.hpp"
+#include "analysis/batch/batch_report.hpp"
 #include "errors/run_stopped.hpp"
 #include "random/uniform_stream.hpp"
 
@@ -54,17 +55,8 @@ bool read_file(const RunEnvironment& environment, const std::string& name, std::
     in = &file;
   }
   try {
-    const records::StudyTables tables = records::read_study_tables(*in, name);
-    for (const records::TableGroup& group : tables.groups) {
-      BatchItem item;
-      item.source = name;
-      item.name = group.name;
-      for (const records::TableStudy& s : group.studies) {
-        item.studies.push_back({s.e1, s.s1, s.e2, s.s2});
-        if (tables.has_labels) item.labels.push_back(s.label);
-      }
-      items.push_back(std::move(item));
-    }
+    records::StudyTables tables = records::read_study_tables(*in, name);
+    for (records::TableGroup& group : tables.groups) items.push_back({name, group.name, std::move(group.studies)});
   } catch (const records::TableError& error) {
     report = error.what();
     return false;
@@ -102,13 +94,13 @@ std::string picture_name(const std::string& pattern, const BatchItem& item, std:
 class ProgressLine {
  public:
   explicit ProgressLine(std::ostream& out) : out_(out) {}
-  void show(std::size_t done, std::size_t total, std::int64_t runs) {
+  void show(std::size_t done, std::size_t total, double share) {
     const auto now = std::chrono::steady_clock::now();
     if (done < total && now - last_ < std::chrono::milliseconds(100)) return;
     last_ = now;
     std::ostringstream line;
     line << "\ranalysed " << done << " of " << total << " meta-analyses";
-    if (runs > 0) line << ", " << runs << " runs of the next";
+    if (share > 0.0) line << ", " << static_cast<int>(100.0 * share) << "% of the next";
     line << "   ";
     out_ << line.str() << std::flush;
     shown_ = true;
@@ -146,10 +138,11 @@ int analyse_main(Variant variant, const std::vector<std::string>& arguments, con
     }
   }
 
-  AnalysisSettings settings = o.settings;
+  const Model& model = o.model;
+  Run run = o.run;
   // Without a seed, the clock's, as the dialogue takes it: reported, so the batch can be repeated.
-  if (settings.seed == 0) settings.seed = random::seed_from_clock(environment.clock);
-  settings.variant = variant;
+  if (run.seed == 0) run.seed = random::seed_from_clock(environment.clock);
+  if (variant == Variant::kOskevV10) run.tuning.zero_test = ZeroTest::kAtMostZero;
 
   std::vector<fs::path> pictures;
   std::vector<std::string> picture_names;  // as the pattern gives them, for messages
@@ -171,12 +164,14 @@ int analyse_main(Variant variant, const std::vector<std::string>& arguments, con
   BatchOptions batch;
   batch.jobs = o.jobs;
   batch.keep_distributions = o.plot.has_value();
-  batch.done = [&](std::size_t i, const AnalysisResult& r, QDistribution* distribution) {
-    if (!o.plot || r.status != 0 || distribution == nullptr) return;
+  batch.done = [&](std::size_t i, const Outcome& outcome, QDistribution* distribution) {
+    if (!o.plot || !outcome.ok() || distribution == nullptr) return;
     const BatchItem& item = items[i];
-    PlotData data = plot_data(program_title(variant), settings.iopt, r.table, r.observed, r.pemp, static_cast<std::int32_t>(r.runs));
+    const Result& r = outcome.result();
+    PlotData data = plot_data(program_title(variant), type_code(model.prevalence), r.table, r.observed, r.pemp,
+                              static_cast<std::int32_t>(r.runs));
     data.title = item.name;
-    data.labels = item.labels;
+    for (const Study& study : item.studies) data.labels.push_back(study.label);
     data.summary_limits = std::make_pair(r.rrmh_lower, r.rrmh_upper);
     data.chi_squared_df = r.observed.DF;
     data.distribution = std::move(*distribution);
@@ -193,17 +188,17 @@ int analyse_main(Variant variant, const std::vector<std::string>& arguments, con
   std::optional<ProgressLine> progress;
   if (environment.errors_is_terminal) {
     progress.emplace(environment.errors);
-    batch.progress = [&](std::size_t done, std::size_t total, std::int64_t runs) { progress->show(done, total, runs); };
+    batch.progress = [&](std::size_t done, std::size_t total, double share) { progress->show(done, total, share); };
   }
-  const std::vector<AnalysisResult> results = run_batch(items, settings, batch);
+  const std::vector<Outcome> outcomes = run_batch(items, model, run, batch);
   progress.reset();
 
   std::vector<ReportRow> rows;
   rows.reserve(items.size());
   for (std::size_t i = 0; i < items.size(); ++i) {
-    rows.push_back(report_row(results[i], settings, items[i].source, items[i].name,
+    rows.push_back(report_row(outcomes[i], model, run, items[i].source, items[i].name,
                               static_cast<std::int64_t>(items[i].studies.size())));
-    if (results[i].status != 0) worse(errors::kExitRefused);
+    if (rows.back().status != "ok") worse(errors::kExitRefused);
   }
   const std::string text = render(o.format, rows, BatchInfo{"oskev analyse", OSKEV_VERSION});
   if (o.output) {

@@ -23,17 +23,21 @@ const char* const kFooter = R"(Files:
     can hold many meta-analyses. Other columns are ignored.
   A bad cell is reported as FILE:LINE:COLUMN and nothing is reported for that file.
 
-Results, per meta-analysis: studies, RRMH with its 95% limits (Greenland-Robins variance
-of log RRMH), Q, df, I2, the asymptotic P-value, the left-sided P-value b/m (b runs of m
-with simulated Q not above Q, as the dialogue prints it) and (b+1)/(m+1), the Monte Carlo
-standard error and exact 95% (Clopper-Pearson) interval of b/m, the runs with an undefined
-simulated Q, the settings and the seed used. With a seed, every value equals what
+Results, per meta-analysis: studies, RRMH with its limits (Greenland-Robins variance of
+log RRMH), Q, df, I2, the chi-squared tails of Q (P upper = P(X > Q), the usual test of
+heterogeneity; P lower = P(X <= Q); the CSV and JSON also give p_asymptotic, 1 - F(Q) as
+the dialogue prints it), the left-sided P-value b/m (b runs of m with simulated Q not
+above Q, as the dialogue prints it) and (b+1)/(m+1), the Monte Carlo standard error and
+exact interval of b/m (Clopper-Pearson; inverse binomial when --stop-after stopped the
+runs), the runs with an undefined simulated Q, the settings and the seed used. Where the
+observed Q is not a number (a zero cell that no correction removed) P left and its
+interval are NaN and the status says "Q undefined". With a seed, every value equals what
 `oskev --seed N` prints and writes for the same studies and answers. In JSON every value is a
 number except values that are not finite, which are the strings "NaN", "Infinity" and
 "-Infinity" (CSV and table write them the same way).
 
 Exit status: 0 all analysed and written; 2 a file could not be read; 3 some meta-analysis
-could not be analysed (its row gives the status and the library's message); 4 the results
+could not be analysed or has no P left (its row gives the status and the message); 4 the results
 (to their file or to standard output) or a picture could not be written; 64 a bad command
 line. The most serious one applies.
 )";
@@ -70,11 +74,12 @@ ParsedAnalyse parse_analyse_options(Variant variant, const std::vector<std::stri
   std::string format = "table";
   std::int64_t stop_after = 0;
   std::int64_t seed = 0;
+  double level = 95.0;
   const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
   o.jobs = cores;
 
   app.add_option("FILE", o.files, "tables of studies; '-' reads standard input")->required();
-  app.add_option("-r,--runs", o.settings.runs, "simulation runs (the most, with --stop-after)")
+  app.add_option("-r,--runs", o.run.runs, "simulation runs (the most, with --stop-after)")
       ->check(CLI::Range(1, 2147483647))
       ->capture_default_str();
   app.add_option("--cc-one", cc_one.text, "continuity correction for studies with zero events in one arm")
@@ -93,6 +98,10 @@ ParsedAnalyse parse_analyse_options(Variant variant, const std::vector<std::stri
                  "P = H/L after L runs; undecided runs go on to --runs")
       ->check(CLI::Range(std::int64_t{1}, std::int64_t{2147483647}))
       ->type_name("H");
+  app.add_option("--level", level, "level of every interval, in percent (the limits of RRMH and the interval of "
+                                   "P left)")
+      ->capture_default_str()
+      ->type_name("PERCENT");
   app.add_option("-f,--format", format, "table, csv or json")
       ->check(CLI::IsMember({"table", "csv", "json"}))
       ->capture_default_str();
@@ -129,11 +138,13 @@ ParsedAnalyse parse_analyse_options(Variant variant, const std::vector<std::stri
       return fail(why);
     }
   }
-  o.settings.ccone = cc_one.value;
-  o.settings.ccboth = cc_both.value;
-  o.settings.iopt = type == "fixed" || type == "1" ? 1 : 2;
-  o.settings.seed = static_cast<std::int32_t>(seed);
-  if (stop_after > 0) o.settings.stop_after = stop_after;
+  if (!(level > 0.0 && level < 100.0)) return fail("--level must lie between 0 and 100 (percent), not " + std::to_string(level));
+  o.model.cc_one = cc_one.value;
+  o.model.cc_both = cc_both.value;
+  o.model.prevalence = type == "fixed" || type == "1" ? Prevalence::kFixed : Prevalence::kRandom;
+  o.run.seed = static_cast<std::int32_t>(seed);
+  o.run.level = level / 100.0;
+  if (stop_after > 0) o.run.stop_after = stop_after;
   o.format = *parse_output_format(format);
   if (o.plot && o.plot->empty()) return fail("--plot needs a pattern such as 'plots/{name}.svg'");
   return parsed;

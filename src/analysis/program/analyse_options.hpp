@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "analysis/batch/batch_output.hpp"
-#include "analysis/meta_analysis.hpp"
+#include "analysis/engine.hpp"
 #include "analysis/variant.hpp"
 
 namespace oskev::analysis {
@@ -14,7 +14,8 @@ namespace oskev::analysis {
 // What `oskev analyse` is asked to do.
 struct AnalyseOptions {
   std::vector<std::string> files;  // "-" for standard input
-  AnalysisSettings settings;       // settings.seed is 0 when no seed was given
+  Model model;
+  Run run;                         // run.seed is 0 when no seed was given
   OutputFormat format = OutputFormat::kTable;
   std::optional<std::string> output;  // the results file; none: standard output
   unsigned jobs = 1;

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "analysis/run_parameters.hpp"
-#include "analysis/simulation.hpp"
+#include "analysis/program/run_parameters.hpp"
+#include "analysis/engine.hpp"
 #include "analysis/variant.hpp"
 
 namespace oskev::analysis {

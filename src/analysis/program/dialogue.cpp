@@ -111,4 +111,15 @@ void announce_results_file(records::ListWriter& console) {
   console.write({"see file \"output\" for the results"});
 }
 
+std::vector<Study> read_study_file(records::ListReader& study, std::int32_t nstudy) {
+  std::vector<Study> studies(nstudy > 0 ? static_cast<std::size_t>(nstudy) : 0);
+  std::vector<records::ListReader::Target> targets;
+  targets.reserve(4 * studies.size());
+  for (Study& s : studies) {
+    for (std::int32_t* value : {&s.e1, &s.s1, &s.e2, &s.s2}) targets.emplace_back(value);
+  }
+  study.read(targets);
+  return studies;
+}
+
 }  // namespace oskev::analysis

@@ -1,8 +1,12 @@
 #pragma once
 
+#include <cstdint>
+#include <vector>
+
+#include "analysis/engine.hpp"
 #include "analysis/records/list_reader.hpp"
 #include "analysis/records/list_writer.hpp"
-#include "analysis/run_parameters.hpp"
+#include "analysis/program/run_parameters.hpp"
 #include "analysis/variant.hpp"
 
 namespace oskev::analysis {
@@ -15,5 +19,9 @@ RunParameters run_dialogue(Variant variant, records::ListReader& answers, record
 
 // The line about the results file, printed once study.txt is open.
 void announce_results_file(records::ListWriter& console);
+
+// One read operation of 4 x nstudy integers from study.txt, study after study, each as
+// e1 s1 e2 s2 (none for nstudy below 1).
+std::vector<Study> read_study_file(records::ListReader& study, std::int32_t nstudy);
 
 }  // namespace oskev::analysis

@@ -17,6 +17,7 @@
 #include "analysis/program/replace_file.hpp"
 #include "analysis/program/platform.hpp"
 #include "analysis/program/report.hpp"
+#include "random/uniform_stream.hpp"
 
 namespace oskev::analysis {
 
@@ -54,17 +55,20 @@ void refuse_plot_over_own_files(const RunEnvironment& environment, const RunOpti
   }
 }
 
-// The settings of the dialogue's one meta-analysis: its answers, and the whole simulation in
-// one piece (the dialogue holds at most 100 studies x 80000 runs).
-AnalysisSettings dialogue_settings(Variant variant, const RunParameters& parameters, const RunOptions& options) {
-  AnalysisSettings settings;
-  settings.runs = parameters.NRUNS;
-  settings.ccone = parameters.CCONE;
-  settings.ccboth = parameters.CCBOTH;
-  settings.iopt = parameters.IOPT;
-  settings.variant = variant;
-  settings.redraw_limits = options.redraw_limits;
-  return settings;
+// The dialogue's one meta-analysis as the engine takes it: the answers, the variant's test of a
+// total's arm probabilities, and the number of studies as answered.
+Model dialogue_model(const RunParameters& parameters) {
+  return {parameters.IOPT == 1 ? Prevalence::kFixed : Prevalence::kRandom, parameters.CCONE, parameters.CCBOTH};
+}
+
+Run dialogue_run(Variant variant, const RunParameters& parameters, const RunOptions& options, std::int32_t seed) {
+  Run run;
+  run.seed = seed;
+  run.runs = parameters.NRUNS;
+  run.tuning.redraw_limits = options.redraw_limits;
+  run.tuning.zero_test = variant == Variant::kOskevV10 ? ZeroTest::kAtMostZero : ZeroTest::kEqualsZero;
+  run.tuning.stated_studies = parameters.NSTUDY;
+  return run;
 }
 
 // A picture that could not be written at the end would fail a run that did all its work:
@@ -76,55 +80,77 @@ void check_picture_place(const RunEnvironment& environment, const RunOptions& op
 // The console's output is the run's result as much as output.txt is: once a write to it has
 // failed (a full disk, a closed pipe), the run goes no further. The loss is reported once,
 // by the program's entry, which finds the stream failed.
+struct ConsoleLost {};
 void flush_console(std::ostream& console) {
   console.flush();
-  if (console.fail()) throw errors::RunStopped(errors::kExitOutputError, "");
+  if (console.fail()) throw ConsoleLost{};
 }
+
+// What OSKEV shows of the analysis before the simulation (OSKEV v1.0 an empty line), and the
+// simulated Q, kept only for a picture.
+class DialogueObserver final : public Observer {
+ public:
+  DialogueObserver(Variant variant, records::ListWriter& console, std::ostream& stream, bool keep_qsim)
+      : oskev_(variant == Variant::kOskev), console_(console), stream_(stream), keep_qsim_(keep_qsim) {}
+
+  void on_table(const StudyTable& table) override {
+    if (!oskev_) {
+      console_.empty_line();
+      return;
+    }
+    print_counts(console_, counts_as_read(table));
+    print_counts(console_, table.COUNT);
+  }
+  void on_observed(const Result& result) override {
+    if (oskev_) {
+      print_risk_ratios(console_, result.table);
+      print_observed(console_, result.observed);
+    }
+    flush_console(stream_);
+  }
+  void on_runs(std::int64_t, std::span<const float> runs) override {
+    if (keep_qsim_) qsim.insert(qsim.end(), runs.begin(), runs.end());
+  }
+
+  std::vector<float> qsim;
+
+ private:
+  bool oskev_;
+  records::ListWriter& console_;
+  std::ostream& stream_;
+  bool keep_qsim_;
+};
 
 void run(Variant variant, const RunEnvironment& environment, const RunOptions& options) {
   refuse_plot_over_own_files(environment, options);
   check_picture_place(environment, options);
-  const bool oskev = variant == Variant::kOskev;
-  Library library(environment.console, environment.clock);
-  if (options.seed) library.stream.replace_clock_seed(*options.seed);
   records::ListWriter console(environment.console);
   records::ListReader answers(environment.answers, kConsoleInputUnit, "stdin");
-
-  library.seed_at_start_up();
 
   const RunParameters parameters = run_dialogue(variant, answers, console, options.run_limit);
   std::ifstream study_file = open_study_file(environment.directory / kStudyFile);
   announce_results_file(console);
 
   records::ListReader study(study_file, kStudyUnit, kStudyFile);
-  StudyCountRows counts = read_study_counts(study, parameters.NSTUDY);
+  const std::vector<Study> studies = read_study_file(study, parameters.NSTUDY);
 
-  // The engine does the work; the dialogue shows the tables and the observed statistics
-  // before the simulation starts, and keeps the simulated Q only for a picture.
-  AnalysisSettings settings = dialogue_settings(variant, parameters, options);
-  settings.on_table = [&](const StudyTable& table) {
-    if (!oskev) {
-      console.empty_line();
-      return;
-    }
-    print_counts(console, counts_as_read(table));
-    print_counts(console, table.COUNT);
-  };
-  settings.on_observed = [&](const AnalysisResult& result) {
-    if (oskev) {
-      print_risk_ratios(console, result.table);
-      print_observed(console, result.observed);
-    }
-    flush_console(environment.console);
-  };
-  std::vector<float> qsim;
-  if (options.plot) {
-    settings.on_runs = [&](std::int64_t, std::span<const float> runs) { qsim.insert(qsim.end(), runs.begin(), runs.end()); };
+  // The whole simulation follows from the time of day in whole seconds as the simulation starts,
+  // or from the seed that stands in for every reading of the clock.
+  const std::int32_t seed = options.seed ? *options.seed : random::seed_from_clock(environment.clock);
+  DialogueObserver observer(variant, console, environment.console, options.plot.has_value());
+  const Outcome outcome =
+      analyse(studies, dialogue_model(parameters), dialogue_run(variant, parameters, options, seed), &observer);
+  if (!outcome.ok()) {
+    const Failure& failure = outcome.failure();
+    if (failure.kind != FailureKind::kLibraryStop) throw errors::RunStopped(errors::kExitRefused, failure.message);
+    // The library writes its messages and traceback on the console, where the run stops.
+    environment.console << failure.message;
+    throw errors::RunStopped(errors::kExitLibraryStop, "");
   }
-  AnalysisResult result;
-  run_engine(library, std::move(counts), parameters.NSTUDY, settings, result);
+  const Result& result = outcome.result();
 
-  print_results(variant, console, result.observed, result.pemp, static_cast<std::int32_t>(result.undefined));
+  print_results(variant, console, result.observed, result.pemp, static_cast<std::int32_t>(result.undefined),
+                result.q_undefined());
   flush_console(environment.console);
   // Both files are written in full before either takes its place, the picture first: a run
   // that fails on either leaves an earlier output.txt as it was.
@@ -132,7 +158,7 @@ void run(Variant variant, const RunEnvironment& environment, const RunOptions& o
   if (options.plot) {
     PlotData data = plot_data(program_title(variant), parameters.IOPT, result.table, result.observed, result.pemp,
                               parameters.NRUNS);
-    data.qsim = std::move(qsim);
+    data.qsim = std::move(observer.qsim);
     plot.emplace(environment.directory / *options.plot, render_plot(data), utf8_name(*options.plot));
   }
   StagedFile results(environment.directory / kResultsFile,
@@ -157,6 +183,8 @@ int run_and_report(Variant variant, const RunEnvironment& environment, const Run
     run(variant, environment, options);
     environment.console.flush();
     return errors::kExitComplete;
+  } catch (const ConsoleLost&) {
+    return errors::kExitOutputError;
   } catch (const errors::RunStopped& stop) {
     environment.console.flush();
     if (!stop.report().empty()) environment.errors << program_name(variant) << ": " << stop.report() << '\n';

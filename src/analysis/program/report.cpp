@@ -28,7 +28,7 @@ void print_observed(records::ListWriter& console, const ObservedStatistics& obse
 }
 
 void print_results(Variant variant, records::ListWriter& console, const ObservedStatistics& observed, float pemp,
-                   std::int32_t undefined_runs) {
+                   std::int32_t undefined_runs, bool q_undefined) {
   if (variant == Variant::kOskev) {
     console.write({"P-value for asymptotic heterogeneity test", observed.PASYM});
     console.empty_line();
@@ -52,6 +52,11 @@ void print_results(Variant variant, records::ListWriter& console, const Observed
   if (undefined_runs > 0) {
     // Zero corrections can leave zero cells in simulated tables; their Q is not a number.
     console.write({"Runs with an undefined Q, not counted:", undefined_runs});
+  }
+  if (q_undefined) {
+    // No simulated Q is "not above" a Q that is not a number: the printed P-value is a count of
+    // nothing.
+    console.write({"The observed Q is undefined: the left-sided P-value means nothing"});
   }
 }
 

@@ -4,10 +4,9 @@
 #include <string>
 #include <vector>
 
-#include "analysis/observed.hpp"
+#include "analysis/estimates/observed.hpp"
 #include "analysis/records/list_writer.hpp"
-#include "analysis/run_parameters.hpp"
-#include "analysis/study_table.hpp"
+#include "analysis/estimates/study_table.hpp"
 #include "analysis/variant.hpp"
 
 namespace oskev::analysis {
@@ -21,9 +20,9 @@ void print_risk_ratios(records::ListWriter& console, const StudyTable& table);
 void print_observed(records::ListWriter& console, const ObservedStatistics& observed);
 
 // The results on the console: OSKEV's two result lines or OSKEV v1.0's framed block, then
-// how many runs had an undefined Q, if any did.
+// how many runs had an undefined Q, if any did, and whether the observed Q itself is undefined.
 void print_results(Variant variant, records::ListWriter& console, const ObservedStatistics& observed, float pemp,
-                   std::int32_t undefined_runs);
+                   std::int32_t undefined_runs, bool q_undefined);
 
 // The 14 records of output.txt.
 std::string results_file_text(Variant variant, std::int32_t iopt, const ObservedStatistics& observed, float pemp);

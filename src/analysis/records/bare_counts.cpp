@@ -17,8 +17,9 @@ StudyTables read_bare_counts(std::string_view text, const std::string& file) {
   // wrong place, so such a comma is refused; a comma at the end of a line is a separator.
   enum class Last { kLineStart, kValue, kComma };
 
-  TableGroup group{file, {}};
-  TableStudy study;
+  TableGroup group{file, {}, {}};
+  analysis::Study study;
+  std::size_t line = 0;  // where the study in hand starts
   std::size_t values = 0;
   Last last = Last::kLineStart;
   TextCursor cursor(text);
@@ -58,10 +59,14 @@ StudyTables read_bare_counts(std::string_view text, const std::string& file) {
       throw TableError(file, place.line, place.column, table_text::count_fault_message(fault, token, where));
     }
     switch (field) {
-      case 0: study.line = place.line, study.e1 = value; break;
+      case 0: line = place.line, study.e1 = value; break;
       case 1: study.s1 = value; break;
       case 2: study.e2 = value; break;
-      default: study.s2 = value; group.studies.push_back(study); break;
+      default:
+        study.s2 = value;
+        group.studies.push_back(study);
+        group.lines.push_back(line);
+        break;
     }
     ++values;
     last = Last::kValue;
@@ -70,7 +75,7 @@ StudyTables read_bare_counts(std::string_view text, const std::string& file) {
   if (values == 0) throw TableError(file, 0, 0, "no studies");
   if (values % 4 != 0) {
     const std::size_t left = values % 4;
-    throw TableError(file, study.line, 0,
+    throw TableError(file, line, 0,
                      "the file holds " + std::to_string(values) + (values == 1 ? " value" : " values") +
                          ", not a multiple of 4: the last study has only " + std::to_string(left) +
                          " of its 4 counts");

@@ -18,25 +18,6 @@ using table_text::CountFault;
 using table_text::Row;
 using table_text::TextCursor;
 
-// A set of count columns, in the order e1, s1, e2, s2 of the study; `non_events` when the
-// second and fourth are the arms' non-events, so that a size is events plus non-events.
-struct CountSet {
-  std::array<std::string_view, 4> names;
-  bool non_events;
-};
-
-constexpr std::array<CountSet, 4> kCountSets = {{
-    {{"e1", "s1", "e2", "s2"}, false},
-    {{"ai", "n1i", "ci", "n2i"}, false},              // metafor: events and size per arm
-    {{"ai", "bi", "ci", "di"}, true},                 // metafor: events and non-events per arm
-    {{"event.e", "n.e", "event.c", "n.c"}, false},    // meta: experimental arm, control arm
-}};
-// In order of preference when a table has more than one of them.
-constexpr std::array<std::string_view, 7> kLabelNames = {"study", "studlab", "label", "slab",
-                                                         "author", "trial", "name"};
-constexpr std::array<std::string_view, 7> kGroupNames = {"meta", "meta_analysis", "meta.analysis", "analysis",
-                                                         "group", "review", "dataset"};
-
 std::string listed(const CountSet& set) {
   return std::string(set.names[0]) + ", " + std::string(set.names[1]) + ", " + std::string(set.names[2]) + ", " +
          std::string(set.names[3]);
@@ -158,10 +139,9 @@ class RowReader {
     if (columns.group) needed_ = std::max(needed_, *columns.group + 1);
   }
 
-  TableStudy study(const Row& row) const {
+  analysis::Study study(const Row& row) const {
     check_width(row);
-    TableStudy study;
-    study.line = row.start.line;
+    analysis::Study study;
     study.e1 = count(row, columns_.counts[0]);
     study.s1 = count(row, columns_.counts[1]);
     study.e2 = count(row, columns_.counts[2]);
@@ -256,20 +236,21 @@ StudyTables read_delimited_table(std::string_view text, std::size_t offset, std:
 
   StudyTables tables;
   tables.has_labels = columns.label.has_value();
-  if (!columns.group) tables.groups.push_back({file, {}});
+  if (!columns.group) tables.groups.push_back({file, {}, {}});
   std::unordered_map<std::string, std::size_t> group_index;
   std::size_t studies = 0;
   while (table_text::read_row(cursor, separator, file, row)) {
     if (table_text::is_blank_row(row)) continue;
-    TableStudy study = reader.study(row);
+    analysis::Study study = reader.study(row);
     std::size_t group = 0;
     if (columns.group) {
       const std::string& name = reader.group_name(row);
       const auto [at, added] = group_index.try_emplace(name, tables.groups.size());
-      if (added) tables.groups.push_back({name, {}});
+      if (added) tables.groups.push_back({name, {}, {}});
       group = at->second;
     }
     tables.groups[group].studies.push_back(std::move(study));
+    tables.groups[group].lines.push_back(row.start.line);
     ++studies;
   }
   if (studies == 0) throw TableError(file, header_line, 0, "no studies: the header is followed by no rows");

@@ -10,13 +10,6 @@ namespace oskev::records {
 
 namespace {
 
-std::string located(const std::string& file, std::size_t line, std::size_t column, const std::string& message) {
-  std::string where = file;
-  if (line != 0) where += ":" + std::to_string(line);
-  if (line != 0 && column != 0) where += ":" + std::to_string(column);
-  return where + ": " + message;
-}
-
 bool is_separator(char c) { return c == ' ' || c == '\t' || c == ','; }
 
 // Splits a line at blanks, tabs and commas.
@@ -49,13 +42,16 @@ bool is_whole_number(std::string_view token) {
 
 bool is_known_name(std::string_view token) {
   if (token.size() >= 2 && token.front() == '"' && token.back() == '"') token = token.substr(1, token.size() - 2);
-  static constexpr std::string_view kNames[] = {
-      "e1", "s1", "e2", "s2", "ai", "bi", "ci", "di", "n1i", "n2i", "event.e", "n.e", "event.c", "n.c",
-      "study", "studlab", "label", "slab", "author", "trial", "name",
-      "meta", "meta_analysis", "meta.analysis", "analysis", "group", "review", "dataset"};
   const std::string name = table_text::normal_name(token);
-  for (const std::string_view known : kNames) {
-    if (name == known) return true;
+  for (const table_layouts::CountSet& set : table_layouts::kCountSets) {
+    for (const std::string_view known : set.names) {
+      if (name == known) return true;
+    }
+  }
+  for (const auto& names : {table_layouts::kLabelNames, table_layouts::kGroupNames}) {
+    for (const std::string_view known : names) {
+      if (name == known) return true;
+    }
   }
   return false;
 }
@@ -89,13 +85,6 @@ char separator_of(std::string_view text, std::size_t offset) {
 }
 
 }  // namespace
-
-TableError::TableError(std::string file, std::size_t line, std::size_t column, std::string message)
-    : std::runtime_error(located(file, line, column, message)),
-      file_(std::move(file)),
-      line_(line),
-      column_(column),
-      message_(std::move(message)) {}
 
 StudyTables read_study_tables(std::istream& in, const std::string& file_name) {
   // Millions of studies fit in far less; a file larger than this is no table of studies (a

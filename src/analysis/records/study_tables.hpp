@@ -1,57 +1,11 @@
 #pragma once
 
-#include <cstddef>
-#include <cstdint>
 #include <istream>
-#include <stdexcept>
 #include <string>
-#include <vector>
+
+#include "analysis/records/tables.hpp"
 
 namespace oskev::records {
-
-// One study as a table file gives it: events and subjects of arm 1 (e1, s1), then of arm 2
-// (e2, s2). Only the syntax and the 32-bit range of the counts are checked here; whether the
-// counts make a study (no negative count, no more events than subjects) is the analysis's
-// question.
-struct TableStudy {
-  std::string label;  // empty when the file has no label column
-  std::int32_t e1 = 0;
-  std::int32_t s1 = 0;
-  std::int32_t e2 = 0;
-  std::int32_t s2 = 0;
-  std::size_t line = 0;  // 1-based line of the file where the study starts
-};
-
-// One meta-analysis: its studies in file order.
-struct TableGroup {
-  std::string name;  // the grouping cell, or the file name when the file is not grouped
-  std::vector<TableStudy> studies;
-};
-
-struct StudyTables {
-  std::vector<TableGroup> groups;  // in order of first appearance in the file
-  bool has_labels = false;         // whether the file has a study label column
-};
-
-// A file that cannot be read as studies. what() is "FILE:LINE:COLUMN: message"; the column
-// (1-based, in characters of the line) is left out when the fault is not in one cell, such
-// as a missing column in the header, and the line too when the fault is the whole file's
-// (no studies at all).
-class TableError : public std::runtime_error {
- public:
-  TableError(std::string file, std::size_t line, std::size_t column, std::string message);
-
-  const std::string& file() const noexcept { return file_; }
-  std::size_t line() const noexcept { return line_; }      // 0: not at one line
-  std::size_t column() const noexcept { return column_; }  // 0: not at one cell
-  const std::string& message() const noexcept { return message_; }
-
- private:
-  std::string file_;
-  std::size_t line_;
-  std::size_t column_;
-  std::string message_;
-};
 
 // Reads a whole stream of studies. Two layouts are understood:
 //

@@ -1,6 +1,6 @@
 #include "analysis/records/table_text.hpp"
 
-#include "analysis/records/study_tables.hpp"
+#include "analysis/records/tables.hpp"
 
 namespace oskev::records::table_text {
 

@@ -67,23 +67,23 @@ TEST(BatchNumbers, CsvFloatsReadBackBitIdentical) {
   for (const float value : sample_floats()) {
     ReportRow row;
     row.status = "ok";
-    row.rrmh = value;
+    row.result.emplace().observed.RRMH = value;
     rows.push_back(row);
   }
   const std::string text = render_csv(rows);
   std::size_t line_start = text.find('\n') + 1;
   for (const ReportRow& row : rows) {
-    // rrmh is the 12th field; no field before it is quoted here.
+    // rrmh is the 13th field; no field before it is quoted here.
     std::size_t field = line_start;
-    for (int i = 0; i < 11; ++i) field = text.find(',', field) + 1;
+    for (int i = 0; i < 12; ++i) field = text.find(',', field) + 1;
     const std::size_t end = text.find(',', field);
     float as_float = 0.0f;
     double as_double = 0.0;
     std::from_chars(text.data() + field, text.data() + end, as_float);
     std::from_chars(text.data() + field, text.data() + end, as_double);
-    ASSERT_EQ(std::bit_cast<std::uint32_t>(as_float), std::bit_cast<std::uint32_t>(row.rrmh))
+    ASSERT_EQ(std::bit_cast<std::uint32_t>(as_float), std::bit_cast<std::uint32_t>(row.result->observed.RRMH))
         << text.substr(field, end - field);
-    ASSERT_EQ(std::bit_cast<std::uint32_t>(static_cast<float>(as_double)), std::bit_cast<std::uint32_t>(row.rrmh))
+    ASSERT_EQ(std::bit_cast<std::uint32_t>(static_cast<float>(as_double)), std::bit_cast<std::uint32_t>(row.result->observed.RRMH))
         << text.substr(field, end - field);
     line_start = text.find('\n', line_start) + 1;
   }
@@ -94,8 +94,8 @@ TEST(BatchNumbers, JsonFloatsReadBackBitIdenticalAndShort) {
   for (const float value : sample_floats()) {
     ReportRow row;
     row.status = "ok";
-    row.q = value;
-    row.ccone = value;
+    row.result.emplace().observed.Q = value;
+    row.model.cc_one = value;
     rows.push_back(row);
   }
   const nlohmann::json document = nlohmann::json::parse(render_json(rows, {}));
@@ -103,10 +103,10 @@ TEST(BatchNumbers, JsonFloatsReadBackBitIdenticalAndShort) {
   for (std::size_t i = 0; i < rows.size(); ++i) {
     const nlohmann::json& q = document["meta_analyses"][i]["results"]["q"];
     ASSERT_TRUE(q.is_number_float()) << i;
-    ASSERT_EQ(std::bit_cast<std::uint32_t>(q.get<float>()), std::bit_cast<std::uint32_t>(rows[i].q)) << q.dump();
+    ASSERT_EQ(std::bit_cast<std::uint32_t>(q.get<float>()), std::bit_cast<std::uint32_t>(rows[i].result->observed.Q)) << q.dump();
     // The printed number is the float's own short decimal, not the double's 17 digits.
     double expected = 0.0;
-    const std::string text = float_text(rows[i].q);
+    const std::string text = float_text(rows[i].result->observed.Q);
     std::from_chars(text.data(), text.data() + text.size(), expected);
     ASSERT_EQ(q.get<double>(), expected) << q.dump();
     ASSERT_EQ(document["meta_analyses"][i]["settings"]["cc_one"], q);

@@ -24,25 +24,27 @@ ReportRow ok_row() {
   row.name = "K\xC3\xB6lner Studien";  // "Kölner Studien": 14 code points, 15 bytes
   row.status = "ok";
   row.studies = 3;
-  row.iopt = 1;
-  row.seed = 12345;
-  row.max_runs = 1000;
-  row.rrmh = 0.5470545f;
-  row.rrmh_lower = 0.4123457f;
-  row.rrmh_upper = 0.7234568f;
-  row.q = 0.1234568f;
-  row.df = 2.0;
-  row.i_squared = 0.0;
-  row.p_asymptotic = 0.9401234567890123;
-  row.runs = 1000;
-  row.not_above = 37;
-  row.undefined = 2;
-  row.p_left = 0.037f;
-  row.p_left_plus_one = 38.0 / 1001.0;
-  row.mc_standard_error = 0.005969;
-  row.ci_lower = 0.026182708843737346;
-  row.ci_upper = 0.050641123059924853;
-  row.rule = "fixed runs";
+  row.run.seed = 12345;
+  row.run.runs = 1000;
+  Result& r = row.result.emplace();
+  r.observed.RRMH = 0.5470545f;
+  r.rrmh_lower = 0.4123457f;
+  r.rrmh_upper = 0.7234568f;
+  r.log_rrmh_variance = 0.0625;
+  r.observed.Q = 0.1234568f;
+  r.observed.DF = 2.0;
+  r.i_squared = 0.0;
+  r.observed.PASYM = 0.9401234567890123;
+  r.p_upper = 0.9401234567890124;
+  r.p_lower = 0.05987654321098765;
+  r.runs = 1000;
+  r.not_above = 37;
+  r.undefined = 2;
+  r.pemp = r.p_left = 0.037f;
+  r.p_left_plus_one = 38.0 / 1001.0;
+  r.mc_standard_error = 0.005969;
+  r.p_left_lower = 0.026182708843737346;
+  r.p_left_upper = 0.050641123059924853;
   return row;
 }
 
@@ -52,10 +54,8 @@ ReportRow failed_row() {
   row.name = "Aspirin";
   row.status = "input error";
   row.message = "line 4: expected 4 counts,\n found \"3\"";
-  row.iopt = 1;
-  row.seed = 12345;
-  row.max_runs = 1000;
-  row.rrmh = 9.0f;  // results of a failed row are never shown
+  row.run.seed = 12345;
+  row.run.runs = 1000;
   return row;
 }
 
@@ -69,15 +69,18 @@ TEST(BatchTable, OneAnalysedAndOneFailedMetaAnalysis) {
             "Seed:                                    12345\n"
             "Runs:                                    1000\n"
             "Rule:                                    fixed runs (every run is made)\n"
-            "P left = b/m: b of the m runs have a simulated Q not above the observed Q; its 95% CI is "
-            "exact (Clopper-Pearson).\n"
+            "Level of the intervals:                  95%\n"
+            "limits: of RRMH, from the Greenland-Robins variance of ln RRMH.\n"
+            "P upper, P lower: the chi-squared tails P(X > Q) and P(X <= Q) with df degrees of freedom.\n"
+            "P left = b/m: b of the m runs have a simulated Q not above the observed Q; its CI is exact "
+            "(Clopper-Pearson).\n"
             "undefined: runs whose simulated Q is not a number (never counted in b).\n"
             "\n"
-            "name            k       RRMH              95% limits          Q  df  I\xC2\xB2 (%)  P asymptotic"
-            "      b/m  P left  (b+1)/(m+1)     MC SE          95% CI of P left  undefined\n"
-            "--------------  -  ---------  ----------------------  ---------  --  ------  ------------"
+            "name            k       RRMH                  limits          Q  df  I\xC2\xB2 (%)    P upper     P lower"
+            "      b/m  P left  (b+1)/(m+1)     MC SE              CI of P left  undefined\n"
+            "--------------  -  ---------  ----------------------  ---------  --  ------  ---------  ----------"
             "  -------  ------  -----------  --------  ------------------------  ---------\n"
-            "K\xC3\xB6lner Studien  3  0.5470545  [0.4123457, 0.7234568]  0.1234568   2       0     0.9401235"
+            "K\xC3\xB6lner Studien  3  0.5470545  [0.4123457, 0.7234568]  0.1234568   2       0  0.9401235  0.05987654"
             "  37/1000   0.037   0.03796204  0.005969  [0.02618271, 0.05064112]          2\n"
             "Aspirin         0  input error: line 4: expected 4 counts, found \"3\"\n");
 }
@@ -89,8 +92,8 @@ TEST(BatchTable, AlignsByCodePointsNotBytes) {
   rows[0].name = "\xC3\x84rzte \xE2\x80\x93 \xE6\x97\xA5\xE6\x9C\xAC";  // "Ärzte – 日本"
   rows[1].name = "plain";
   rows[2].name = "\xF0\x9F\x92\x8A pills";  // an emoji outside the basic plane
-  rows[2].not_above = 123;
-  rows[2].runs = 80000;
+  rows[2].result->not_above = 123;
+  rows[2].result->runs = 80000;
   std::istringstream table(render_table(rows));
   std::string line;
   while (std::getline(table, line) && !line.empty()) {
@@ -135,8 +138,8 @@ TEST(BatchTable, SourcesThatDifferGetAColumnKeepingTheirEnds) {
 TEST(BatchTable, SettingsThatDifferGetColumns) {
   std::vector<ReportRow> rows = {ok_row(), failed_row()};
   rows[1].source = rows[0].source;
-  rows[1].iopt = 2;
-  rows[1].stop_after = 10;
+  rows[1].model.prevalence = Prevalence::kRandom;
+  rows[1].run.stop_after = 10;
   const std::string table = render_table(rows);
   EXPECT_NE(table.find("Type of estimation:                      varies (see the column \"type\")\n"), std::string::npos);
   EXPECT_NE(table.find("Rule:                                    varies (see the column \"stop after\")\n"),
@@ -145,9 +148,9 @@ TEST(BatchTable, SettingsThatDifferGetColumns) {
   EXPECT_NE(table.find("\nAspirin         0  random          10  input error"), std::string::npos) << table;
   EXPECT_NE(table.find("\nK\xC3\xB6lner Studien  3  fixed            -  0.5470545"), std::string::npos) << table;
 
-  rows[0].stop_after = 10;
-  rows[0].rule = "Besag-Clifford";
-  rows[1].iopt = 1;
+  rows[0].run.stop_after = 10;
+  rows[0].result->stopped_early = true;
+  rows[1].model.prevalence = Prevalence::kFixed;
   const std::string sequential = render_table(rows);
   EXPECT_NE(sequential.find("Rule:                                    Besag-Clifford (stop as soon as 10 runs "
                             "have a simulated Q not above the observed Q)\n"),
@@ -159,10 +162,10 @@ TEST(BatchTable, SettingsThatDifferGetColumns) {
 
 TEST(BatchTable, NonFiniteValuesAndEmptyBatch) {
   ReportRow row = ok_row();
-  row.rrmh = std::numeric_limits<float>::infinity();
-  row.rrmh_lower = std::numeric_limits<float>::quiet_NaN();
-  row.rrmh_upper = -std::numeric_limits<float>::infinity();
-  row.p_left = 1.234567890e-5f;
+  row.result->observed.RRMH = std::numeric_limits<float>::infinity();
+  row.result->rrmh_lower = std::numeric_limits<float>::quiet_NaN();
+  row.result->rrmh_upper = -std::numeric_limits<float>::infinity();
+  row.result->p_left = 1.234567890e-5f;
   const std::string table = render_table({row});
   EXPECT_NE(table.find("  Infinity  [NaN, -Infinity]  "), std::string::npos) << table;
   EXPECT_NE(table.find("  1.234568E-05  "), std::string::npos) << table;
@@ -171,14 +174,16 @@ TEST(BatchTable, NonFiniteValuesAndEmptyBatch) {
 
 TEST(BatchCsv, OneAnalysedAndOneFailedMetaAnalysis) {
   EXPECT_EQ(render_csv({ok_row(), failed_row()}),
-            "source,name,status,message,studies,iopt,ccone,ccboth,seed,max_runs,stop_after,rrmh,rrmh_lower,"
-            "rrmh_upper,q,df,i_squared,p_asymptotic,runs,not_above,undefined,p_left,p_left_plus_one,"
-            "mc_standard_error,ci_lower,ci_upper,rule\n"
-            "trials.csv,K\xC3\xB6lner Studien,ok,,3,1,0.5,0.5,12345,1000,,0.5470545,0.4123457,0.7234568,0.1234568,"
-            "2,0,0.9401234567890123,1000,37,2,0.037,0.03796203796203796,0.005969,0.026182708843737346,"
-            "0.05064112305992485,fixed runs\n"
-            "\"more, trials.csv\",Aspirin,input error,\"line 4: expected 4 counts,\n found \"\"3\"\"\",0,1,0.5,"
-            "0.5,12345,1000,,,,,,,,,,,,,,,,,\n");
+            "source,name,status,message,studies,type,cc_one,cc_both,seed,max_runs,stop_after,level,rrmh,"
+            "rrmh_lower,rrmh_upper,q,df,i_squared,p_asymptotic,p_asymptotic_upper,p_asymptotic_lower,runs,"
+            "not_above,undefined,p_left,p_left_plus_one,mc_standard_error,p_left_lower,p_left_upper,"
+            "p_left_interval,rule,log_rrmh_variance,stopped_early\n"
+            "trials.csv,K\xC3\xB6lner Studien,ok,,3,fixed,0.5,0.5,12345,1000,,0.95,0.5470545,0.4123457,0.7234568,"
+            "0.1234568,2,0,0.9401234567890123,0.9401234567890124,0.05987654321098765,1000,37,2,0.037,"
+            "0.03796203796203796,0.005969,0.026182708843737346,0.05064112305992485,Clopper-Pearson,fixed runs,"
+            "0.0625,false\n"
+            "\"more, trials.csv\",Aspirin,input error,\"line 4: expected 4 counts,\n found \"\"3\"\"\",0,fixed,"
+            "0.5,0.5,12345,1000,,0.95,,,,,,,,,,,,,,,,,,,,,\n");
 }
 
 TEST(BatchCsv, QuotesOnlyWhereNeeded) {
@@ -207,19 +212,21 @@ TEST(BatchCsv, QuotesOnlyWhereNeeded) {
   unnamed.name.clear();
   unnamed.message.clear();
   const std::string text = render_csv({unnamed});
-  EXPECT_EQ(text.substr(text.find('\n') + 1), ",,input error,,0,1,0.5,0.5,12345,1000,,,,,,,,,,,,,,,,,\n");
+  EXPECT_EQ(text.substr(text.find('\n') + 1), ",,input error,,0,fixed,0.5,0.5,12345,1000,,0.95,,,,,,,,,,,,,,,,,,,,,\n");
 }
 
 TEST(BatchCsv, NonFiniteValuesAndSequentialStopping) {
   ReportRow row = ok_row();
-  row.rrmh = std::numeric_limits<float>::quiet_NaN();
-  row.rrmh_lower = -std::numeric_limits<float>::infinity();
-  row.rrmh_upper = std::numeric_limits<float>::infinity();
-  row.q = -std::numeric_limits<float>::quiet_NaN();
-  row.i_squared = std::numeric_limits<double>::quiet_NaN();
-  row.stop_after = 10;
+  Result& r = *row.result;
+  r.observed.RRMH = std::numeric_limits<float>::quiet_NaN();
+  r.rrmh_lower = -std::numeric_limits<float>::infinity();
+  r.rrmh_upper = std::numeric_limits<float>::infinity();
+  r.observed.Q = -std::numeric_limits<float>::quiet_NaN();
+  r.i_squared = std::numeric_limits<double>::quiet_NaN();
+  row.run.stop_after = 10;
   const std::string text = render_csv({row});
-  EXPECT_NE(text.find(",1000,10,NaN,-Infinity,Infinity,NaN,2,NaN,0.9401234567890123,"), std::string::npos) << text;
+  EXPECT_NE(text.find(",1000,10,0.95,NaN,-Infinity,Infinity,NaN,2,NaN,0.9401234567890123,"), std::string::npos)
+      << text;
 }
 
 TEST(BatchJson, OneAnalysedAndOneFailedMetaAnalysis) {
@@ -240,7 +247,8 @@ TEST(BatchJson, OneAnalysedAndOneFailedMetaAnalysis) {
         "cc_both": 0.5,
         "seed": 12345,
         "runs": 1000,
-        "stop_after": null
+        "stop_after": null,
+        "level": 0.95
       },
       "results": {
         "rrmh": 0.5470545,
@@ -248,10 +256,13 @@ TEST(BatchJson, OneAnalysedAndOneFailedMetaAnalysis) {
           0.4123457,
           0.7234568
         ],
+        "log_rrmh_variance": 0.0625,
         "q": 0.1234568,
         "df": 2.0,
         "i2": 0.0,
         "p_asymptotic": 0.9401234567890123,
+        "p_asymptotic_upper": 0.9401234567890124,
+        "p_asymptotic_lower": 0.05987654321098765,
         "runs": 1000,
         "not_above": 37,
         "undefined_runs": 2,
@@ -262,7 +273,9 @@ TEST(BatchJson, OneAnalysedAndOneFailedMetaAnalysis) {
           0.026182708843737346,
           0.05064112305992485
         ],
-        "rule": "fixed runs"
+        "p_left_interval": "Clopper-Pearson",
+        "rule": "fixed runs",
+        "stopped_early": false
       }
     },
     {
@@ -278,7 +291,8 @@ TEST(BatchJson, OneAnalysedAndOneFailedMetaAnalysis) {
         "cc_both": 0.5,
         "seed": 12345,
         "runs": 1000,
-        "stop_after": null
+        "stop_after": null,
+        "level": 0.95
       },
       "results": null
     }
@@ -289,11 +303,11 @@ TEST(BatchJson, OneAnalysedAndOneFailedMetaAnalysis) {
 
 TEST(BatchJson, ParsesBackWithNumbersAsNumbersAndNonFiniteAsStrings) {
   ReportRow row = ok_row();
-  row.rrmh = std::numeric_limits<float>::infinity();
-  row.rrmh_lower = std::numeric_limits<float>::quiet_NaN();
-  row.rrmh_upper = -std::numeric_limits<float>::infinity();
-  row.stop_after = 25;
-  row.iopt = 2;
+  row.result->observed.RRMH = std::numeric_limits<float>::infinity();
+  row.result->rrmh_lower = std::numeric_limits<float>::quiet_NaN();
+  row.result->rrmh_upper = -std::numeric_limits<float>::infinity();
+  row.run.stop_after = 25;
+  row.model.prevalence = Prevalence::kRandom;
   const json document = json::parse(render_json({row, failed_row()}, {"oskev analyse", "1.0"}));
   const json& ok = document["meta_analyses"][0];
   EXPECT_EQ(ok["results"]["rrmh"], "Infinity");

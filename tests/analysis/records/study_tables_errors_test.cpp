@@ -148,7 +148,8 @@ TEST(StudyTablesErrors, AnyTextReadsOrFailsWithATableError) {
       std::size_t studies = 0;
       for (const TableGroup& group : tables.groups) {
         ASSERT_FALSE(group.studies.empty()) << text;
-        for (const TableStudy& study : group.studies) ASSERT_GE(study.line, 1u) << text;
+        ASSERT_EQ(group.lines.size(), group.studies.size()) << text;
+        for (const std::size_t line : group.lines) ASSERT_GE(line, 1u) << text;
         studies += group.studies.size();
       }
       ASSERT_GT(studies, 0u) << text;

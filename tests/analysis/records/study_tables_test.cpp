@@ -19,9 +19,10 @@ StudyTables read(const std::string& text, const std::string& file = "trials.csv"
 std::vector<std::string> listing(const StudyTables& tables) {
   std::vector<std::string> out;
   for (const TableGroup& group : tables.groups) {
-    for (const TableStudy& s : group.studies) {
+    for (std::size_t k = 0; k < group.studies.size(); ++k) {
+      const analysis::Study& s = group.studies[k];
       out.push_back(group.name + "|" + s.label + "|" + std::to_string(s.e1) + " " + std::to_string(s.s1) + " " +
-                    std::to_string(s.e2) + " " + std::to_string(s.s2) + "|" + std::to_string(s.line));
+                    std::to_string(s.e2) + " " + std::to_string(s.s2) + "|" + std::to_string(group.lines.at(k)));
     }
   }
   return out;
@@ -236,7 +237,7 @@ TEST(StudyTablesLayout, ManyRowsAndInterleavedGroups) {
     ASSERT_EQ(tables.groups[g].studies.size(), 200u);
     for (std::size_t k = 0; k < 200; ++k) {
       ASSERT_EQ(tables.groups[g].studies[k].e1, static_cast<std::int32_t>(g + 100 * k));
-      ASSERT_EQ(tables.groups[g].studies[k].line, g + 100 * k + 2);
+      ASSERT_EQ(tables.groups[g].lines[k], g + 100 * k + 2);
     }
   }
 }

@@ -28,14 +28,17 @@ test_that("each row is the meta-analysis of its group, with the settings and see
     row <- out[out$name == g, ]
     expect_identical(c(row$rrmh, row$rrmh_lower, row$rrmh_upper, row$q, row$df, row$i_squared,
                        row$p_asymptotic, row$runs, row$not_above, row$undefined, row$p_left,
-                       row$p_left_plus_one, row$mc_standard_error, row$ci_lower, row$ci_upper),
+                       row$p_left_plus_one, row$mc_standard_error, row$p_left_lower, row$p_left_upper,
+                       row$p_asymptotic_upper, row$p_asymptotic_lower, row$log_rrmh_variance),
                      c(one$rrmh, one$ci.lb, one$ci.ub, one$q, one$df, one$I2, one$p.asym, one$runs,
                        one$not.above, one$undefined, one$p.left, one$p.left.plus1, one$p.left.se,
-                       one$p.left.lb, one$p.left.ub))
+                       one$p.left.lb, one$p.left.ub, one$p.upper, one$p.lower, one$var.logrrmh))
+    expect_identical(c(row$type, row$rule, row$p_left_interval), c("fixed", "fixed runs", "Clopper-Pearson"))
+    expect_false(row$stopped_early)
   }
   failed <- out[out$name == "alone", ]
   expect_match(failed$message, "TERMINAL ERROR 2 from DCHIDF", fixed = TRUE)
-  expect_true(all(is.na(unlist(failed[, c("rrmh", "q", "p_left", "ci_upper")]))))
+  expect_true(all(is.na(unlist(failed[, c("rrmh", "q", "p_left", "p_left_upper", "stopped_early")]))))
   expect_true(is.na(failed$rule))
   expect_identical(out$message[out$status == "ok"], rep("", 3))
 })
@@ -83,12 +86,16 @@ test_that("the rows equal those of oskev analyse -f csv, column for column", {
     expect_identical(out$name, cli$name)
     expect_identical(out$status, cli$status)
     expect_identical(out$message, cli$message)
-    single <- c("rrmh", "rrmh_lower", "rrmh_upper", "q", "p_left", names(cli)[6:8])
-    for (column in setdiff(names(cli), c("source", "name", "status", "message", "rule", "stop_after"))) {
+    single <- c("rrmh", "rrmh_lower", "rrmh_upper", "q", "p_left", "cc_one", "cc_both")
+    text <- c("source", "name", "status", "message", "type", "rule", "p_left_interval", "stopped_early")
+    for (column in setdiff(names(cli), text)) {
       value <- as.numeric(ifelse(cli[[column]] == "", NA, cli[[column]]))
       if (column %in% single) value <- oskev:::.as_single(value)
       expect_identical(out[[column]], value, label = column)
     }
-    expect_identical(ifelse(is.na(out$rule), "", out$rule), cli$rule)
+    for (column in c("type", "rule", "p_left_interval")) {
+      expect_identical(ifelse(is.na(out[[column]]), "", out[[column]]), cli[[column]], label = column)
+    }
+    expect_identical(ifelse(is.na(out$stopped_early), "", tolower(out$stopped_early)), cli$stopped_early)
   }
 })

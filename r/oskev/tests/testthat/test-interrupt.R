@@ -24,11 +24,11 @@ many_studies <- function() {
   list(ai = rbinom(100, 200, 0.2), n1i = n, ci = rbinom(100, 200, 0.25), n2i = n)
 }
 
-test_that("an interrupt stops a long simulation", {
+test_that("an interrupt stops a long simulation under fixed and random prevalence", {
   studies <- many_studies()
-  # Random prevalence joins once the engine reports its progress also while it walks through
-  # the drawn totals before the first run.
-  for (prevalence in "fixed") {
+  # Under random prevalence the interrupt comes while the engine walks through the drawn
+  # totals, before the first run.
+  for (prevalence in c("fixed", "random")) {
     # Started, the simulation would take far longer than the seconds waited here.
     took <- interrupt_after(2, run(studies, runs = 2e7, prevalence = prevalence, seed = 1))
     expect_true(took$interrupted, label = paste(prevalence, "prevalence interrupted"))
