@@ -9,6 +9,7 @@
 
 #include "probability/binomial_interval.hpp"
 #include "probability/chi_squared_tails.hpp"
+#include "probability/normal_quantile.hpp"
 
 namespace oskev::analysis {
 

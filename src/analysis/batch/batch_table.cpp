@@ -164,6 +164,10 @@ std::string preamble(const std::vector<ReportRow>& rows, const std::vector<bool>
                              : "Clopper-Pearson") +
       ").\n"
       "undefined: runs whose simulated Q is not a number (never counted in b).\n";
+  if (std::any_of(rows.begin(), rows.end(), [](const ReportRow& row) { return row.status == "Q undefined"; })) {
+    text += "Q undefined: the observed Q is not a number (a zero cell that no continuity correction removed), so "
+            "there is no P left.\n";
+  }
   return text;
 }
 

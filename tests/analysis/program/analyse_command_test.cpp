@@ -192,6 +192,43 @@ TEST(AnalyseCommand, SequentialStoppingIsReported) {
   EXPECT_LT(entry["results"]["runs"].get<std::int64_t>(), 100000);
 }
 
+// With no correction a zero cell leaves the observed Q not a number: the row says why, has no
+// P left, and the batch exits 3; the CSV names its columns in the field's words.
+TEST(AnalyseCommand, AnObservedQThatIsNotANumberHasNoPLeft) {
+  ScratchFolder folder;
+  write_file(folder.path() / "t.csv", "meta,e1,s1,e2,s2\nz,5,10,0,10\nz,4,12,6,11\nf,15,120,25,118\nf,4,25,9,26\n");
+  const Outcome csv = run(folder.path(), {"--cc-one", "0", "-r", "50", "--seed", "8", "-f", "csv", "t.csv"});
+  EXPECT_EQ(csv.status, 3);
+  const std::string header = csv.out.substr(0, csv.out.find('\n'));
+  EXPECT_EQ(header.find(",iopt,"), std::string::npos) << header;
+  EXPECT_NE(header.find(",type,cc_one,cc_both,seed,"), std::string::npos) << header;
+  const auto entries =
+      nlohmann::json::parse(run(folder.path(), {"--cc-one", "0", "-r", "50", "--seed", "8", "-f", "json", "t.csv"}).out)
+          ["meta_analyses"];
+  EXPECT_EQ(entries[0]["status"], "Q undefined");
+  EXPECT_NE(entries[0]["message"].get<std::string>().find("observed Q is not a number"), std::string::npos);
+  EXPECT_EQ(entries[0]["results"]["q"], "NaN");
+  EXPECT_EQ(entries[0]["results"]["p_left"], "NaN");
+  EXPECT_EQ(entries[0]["results"]["p_left_ci"], nlohmann::json::array({"NaN", "NaN"}));
+  EXPECT_EQ(entries[1]["status"], "ok");
+  EXPECT_TRUE(entries[1]["results"]["p_left"].is_number());
+}
+
+TEST(AnalyseCommand, TheLevelSetsTheIntervals) {
+  ScratchFolder folder;
+  write_file(folder.path() / "s.txt", "15 120 25 118\n0 54 3 60\n30 200 45 210\n4 25 9 26\n");
+  auto results = [&](const char* level) {
+    const Outcome o = run(folder.path(), {"-r", "400", "--seed", "3", "--level", level, "-f", "json", "s.txt"});
+    EXPECT_EQ(o.status, 0) << o.err;
+    return nlohmann::json::parse(o.out)["meta_analyses"][0];
+  };
+  const auto at95 = results("95"), at80 = results("80");
+  EXPECT_EQ(at80["settings"]["level"], 0.8);
+  EXPECT_EQ(at80["results"]["not_above"], at95["results"]["not_above"]);
+  EXPECT_GT(at80["results"]["rrmh_ci"][0].get<double>(), at95["results"]["rrmh_ci"][0].get<double>());
+  EXPECT_LT(at80["results"]["p_left_ci"][1].get<double>(), at95["results"]["p_left_ci"][1].get<double>());
+}
+
 TEST(AnalyseCommand, PicturesOnePerMetaAnalysis) {
   ScratchFolder folder;
   write_file(folder.path() / "batch.csv", kBatch);
@@ -296,7 +333,7 @@ TEST(AnalyseCommand, CommandLineErrorsAndHelp) {
   ScratchFolder folder;
   const Outcome help = run(folder.path(), {"--help"});
   EXPECT_EQ(help.status, 0);
-  for (const char* option : {"--runs", "--cc-one", "--cc-both", "--type", "--seed", "--stop-after", "--format",
+  for (const char* option : {"--runs", "--cc-one", "--cc-both", "--type", "--seed", "--stop-after", "--level", "--format",
                              "--output", "--jobs", "--plot", "Exit status", "\"NaN\""}) {
     EXPECT_NE(help.out.find(option), std::string::npos) << option;
   }
@@ -308,6 +345,8 @@ TEST(AnalyseCommand, CommandLineErrorsAndHelp) {
                                              {"-t", "3", "x"},
                                              {"--seed", "2147483647", "x"},
                                              {"-f", "xml", "x"},
+                                             {"--level", "100", "x"},
+                                             {"--level", "0", "x"},
                                              {"--bogus", "x"}}) {
     const Outcome o = run(folder.path(), bad);
     EXPECT_EQ(o.status, 64) << (bad.empty() ? "" : bad.front());
