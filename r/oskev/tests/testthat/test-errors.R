@@ -40,6 +40,6 @@ test_that("an arm without subjects is named in plain words", {
   err <- tryCatch(oskev(ai = c(0, 4, 0), n1i = c(10, 12, 0), ci = c(1, 6, 2), n2i = c(10, 11, 9),
                         runs = 100, seed = 1), error = function(e) e)
   expect_s3_class(err, "oskev_library_stop")
-  expect_match(conditionMessage(err), "^study 3 .*\\.\nThe library's message:\n")
+  expect_match(conditionMessage(err), "^study 3: arm 1 has no subjects.*\\.\nThe library's message:\n")
   expect_match(err$library.message, "TERMINAL ERROR 2 from RNBIN", fixed = TRUE)
 })

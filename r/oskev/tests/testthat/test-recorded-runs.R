@@ -123,8 +123,8 @@ test_that("RRMH, its Greenland-Robins limits and Q agree with metafor's Mantel-H
   mh <- metafor::rma.mh(ai = bcg$ai, n1i = bcg$n1i, ci = bcg$ci, n2i = bcg$n2i, measure = "RR")
   # metafor works in double precision, the engine keeps these values in single precision
   expect_equal(res$rrmh, exp(as.numeric(mh$beta)), tolerance = 1e-6)
-  # the engine's limits use 1.96, as each study's limits do
-  expect_equal(c(res$ci.lb, res$ci.ub), exp(as.numeric(mh$beta) + c(-1.96, 1.96) * mh$se),
+  # the engine's limits use the normal quantile of the 95% level, as metafor's do
+  expect_equal(c(res$ci.lb, res$ci.ub), exp(as.numeric(mh$beta) + qnorm(c(0.025, 0.975)) * mh$se),
                tolerance = 1e-6)
   expect_equal(res$var.logrrmh, mh$se^2, tolerance = 1e-6)
   expect_equal(res$q, mh$QE, tolerance = 1e-6)
