@@ -31,9 +31,11 @@ test_that("every value equals the command line's on the recorded cases", {
                      single(c(row$rrmh, row$rrmh_lower, row$rrmh_upper, row$q, row$p_left)))
     expect_identical(c(res$df, res$I2, res$p.asym, res$p.left.plus1, res$p.left.se, res$p.left.lb, res$p.left.ub),
                      as.numeric(c(row$df, row$i_squared, row$p_asymptotic, row$p_left_plus_one,
-                                  row$mc_standard_error, row$ci_lower, row$ci_upper)))
+                                  row$mc_standard_error, row$p_left_lower, row$p_left_upper)))
     expect_identical(c(res$runs, res$not.above, res$undefined, res$settings$seed),
                      as.numeric(c(row$runs, row$not_above, row$undefined, row$seed)))
-    expect_identical(res$settings$cc.one, single(row$ccone))
+    expect_identical(res$settings$cc.one, single(row$cc_one))
+    expect_identical(c(res$p.upper, res$p.lower),
+                     as.numeric(c(row$p_asymptotic_upper, row$p_asymptotic_lower)))
   }
 })
