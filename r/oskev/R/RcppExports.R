@@ -5,8 +5,8 @@
     .Call(`_oskev_oskev_analyse`, e1, s1, e2, s2, runs, ccone, ccboth, iopt, seed)
 }
 
-.clock_seed <- function() {
-    .Call(`_oskev_clock_seed`)
+.oskev_analyse_groups <- function(e1, s1, e2, s2, group, names, runs, ccone, ccboth, iopt, seed, jobs, source) {
+    .Call(`_oskev_oskev_analyse_groups`, e1, s1, e2, s2, group, names, runs, ccone, ccboth, iopt, seed, jobs, source)
 }
 
 .as_single <- function(x) {

@@ -29,13 +29,26 @@ BEGIN_RCPP
     return rcpp_result_gen;
 END_RCPP
 }
-// clock_seed
-int clock_seed();
-RcppExport SEXP _oskev_clock_seed() {
+// oskev_analyse_groups
+Rcpp::List oskev_analyse_groups(Rcpp::IntegerVector e1, Rcpp::IntegerVector s1, Rcpp::IntegerVector e2, Rcpp::IntegerVector s2, Rcpp::IntegerVector group, Rcpp::CharacterVector names, int runs, double ccone, double ccboth, int iopt, int seed, int jobs, std::string source);
+RcppExport SEXP _oskev_oskev_analyse_groups(SEXP e1SEXP, SEXP s1SEXP, SEXP e2SEXP, SEXP s2SEXP, SEXP groupSEXP, SEXP namesSEXP, SEXP runsSEXP, SEXP cconeSEXP, SEXP ccbothSEXP, SEXP ioptSEXP, SEXP seedSEXP, SEXP jobsSEXP, SEXP sourceSEXP) {
 BEGIN_RCPP
     Rcpp::RObject rcpp_result_gen;
     Rcpp::RNGScope rcpp_rngScope_gen;
-    rcpp_result_gen = Rcpp::wrap(clock_seed());
+    Rcpp::traits::input_parameter< Rcpp::IntegerVector >::type e1(e1SEXP);
+    Rcpp::traits::input_parameter< Rcpp::IntegerVector >::type s1(s1SEXP);
+    Rcpp::traits::input_parameter< Rcpp::IntegerVector >::type e2(e2SEXP);
+    Rcpp::traits::input_parameter< Rcpp::IntegerVector >::type s2(s2SEXP);
+    Rcpp::traits::input_parameter< Rcpp::IntegerVector >::type group(groupSEXP);
+    Rcpp::traits::input_parameter< Rcpp::CharacterVector >::type names(namesSEXP);
+    Rcpp::traits::input_parameter< int >::type runs(runsSEXP);
+    Rcpp::traits::input_parameter< double >::type ccone(cconeSEXP);
+    Rcpp::traits::input_parameter< double >::type ccboth(ccbothSEXP);
+    Rcpp::traits::input_parameter< int >::type iopt(ioptSEXP);
+    Rcpp::traits::input_parameter< int >::type seed(seedSEXP);
+    Rcpp::traits::input_parameter< int >::type jobs(jobsSEXP);
+    Rcpp::traits::input_parameter< std::string >::type source(sourceSEXP);
+    rcpp_result_gen = Rcpp::wrap(oskev_analyse_groups(e1, s1, e2, s2, group, names, runs, ccone, ccboth, iopt, seed, jobs, source));
     return rcpp_result_gen;
 END_RCPP
 }
@@ -53,7 +66,7 @@ END_RCPP
 
 static const R_CallMethodDef CallEntries[] = {
     {"_oskev_oskev_analyse", (DL_FUNC) &_oskev_oskev_analyse, 9},
-    {"_oskev_clock_seed", (DL_FUNC) &_oskev_clock_seed, 0},
+    {"_oskev_oskev_analyse_groups", (DL_FUNC) &_oskev_oskev_analyse_groups, 13},
     {"_oskev_as_single", (DL_FUNC) &_oskev_as_single, 1},
     {NULL, NULL, 0}
 };

@@ -34,17 +34,19 @@ test_that("counts as given stay in the study table and as.data.frame returns it"
   df <- as.data.frame(res)
   expect_s3_class(df, "data.frame")
   expect_identical(names(df), c("study", "ai", "n1i", "ci", "n2i", "ai.c", "n1i.c", "ci.c",
-                                "n2i.c", "rr", "rr.lb", "rr.ub", "var.logrr", "weight"))
+                                "n2i.c", "rr", "rr.lb", "rr.ub", "var.logrr", "w", "weight"))
   expect_identical(df$ai, c(15L, 0L, 0L))
   expect_identical(df$n2i, c(118L, 60L, 38L))
-  expect_identical(df$weight, oskev:::.as_single(1 / df$var.logrr))
+  expect_identical(df$w, oskev:::.as_single(1 / df$var.logrr))
+  # weights in percent, as metafor's weights() gives them
+  expect_identical(df$weight, 100 * df$w / sum(df$w))
+  expect_identical(weights(res), setNames(df$weight, df$study))
+  expect_equal(sum(weights(res)), 100)
 })
 
 test_that("bad counts are refused with the argument and the studies named", {
   expect_error(oskev(ai = c(1, 2), n1i = c(10, 10, 10), ci = c(1, 2), n2i = c(10, 10)),
                "differ in length: 2, 3, 2, 2")
-  expect_error(oskev(ai = c(1, NA), n1i = c(10, 10), ci = c(1, 2), n2i = c(10, 10)),
-               "'ai' is missing \\(NA\\) in study 2")
   expect_error(oskev(ai = c(1, 2), n1i = c(10, 10.5), ci = c(1, 2), n2i = c(10, 10)),
                "'n1i' is not a whole number in study 2")
   expect_error(oskev(ai = c(1, 2), n1i = c(10, 10), ci = c(-1, 2), n2i = c(10, 10)),
@@ -86,17 +88,17 @@ test_that("bad settings are refused", {
   expect_error(call_with(cc.both = NA_real_), "'cc.both' must be one finite number")
   expect_error(call_with(cc.both = Inf), "'cc.both' must be one finite number")
   expect_error(call_with(cc.one = 1e39), "'cc.one' is too large for single precision")
-  expect_error(call_with(model = "mixed"), "'model' must be \"fixed\"")
-  expect_error(call_with(model = 3), "'model' must be \"fixed\"")
-  expect_error(call_with(model = NA), "'model' must be \"fixed\"")
+  expect_error(call_with(prevalence = "mixed"), "'prevalence' must be \"fixed\"")
+  expect_error(call_with(prevalence = 3), "'prevalence' must be \"fixed\"")
+  expect_error(call_with(prevalence = NA), "'prevalence' must be \"fixed\"")
   expect_error(call_with(seed = 0), "'seed' must be within 1 ... 2147483646, not 0")
   expect_error(call_with(seed = 2147483647), "'seed' must be within")
   expect_error(call_with(seed = 1.5), "'seed' must be one whole number")
 })
 
-test_that("model names may be abbreviated and the settings are reported as used", {
-  res <- run(road, runs = 20, model = "rand", cc.one = 0.1, cc.both = 0.25, seed = 77)
-  expect_identical(res$settings$model, "random")
+test_that("prevalence names may be abbreviated and the settings are reported as used", {
+  res <- run(road, runs = 20, prevalence = "rand", cc.one = 0.1, cc.both = 0.25, seed = 77)
+  expect_identical(res$settings$prevalence, "random")
   expect_identical(res$settings$type, 2L)
   expect_identical(res$settings$runs, 20L)
   expect_identical(res$settings$seed, 77L)
@@ -104,13 +106,20 @@ test_that("model names may be abbreviated and the settings are reported as used"
   expect_identical(res$settings$cc.both, 0.25)
 })
 
-test_that("without a seed the clock's seed is used and reported, and repeats the analysis", {
-  res <- run(road, runs = 200)
-  seed <- res$settings$seed
-  expect_true(seed == 123457L || seed >= 2L && seed <= 235960L)
-  again <- run(road, runs = 200, seed = seed)
-  expect_identical(again$qsim, res$qsim)
-  expect_identical(again$b, res$b)
+test_that("without a seed the seed comes from R's generator: set.seed() repeats, calls differ", {
+  set.seed(2024)
+  first <- run(road, runs = 200)
+  second <- run(road, runs = 200)
+  set.seed(2024)
+  again <- run(road, runs = 200)
+  expect_identical(again$settings$seed, first$settings$seed)
+  expect_identical(again$qsim, first$qsim)
+  expect_false(identical(second$settings$seed, first$settings$seed))
+  set.seed(2024)
+  expect_identical(first$settings$seed, sample.int(2147483646L, 1L))
+  # the seed reported repeats the analysis
+  expect_identical(run(road, runs = 200, seed = first$settings$seed)$qsim, first$qsim)
+  expect_output(print(first), paste0("seed ", first$settings$seed, "\\)"))
 })
 
 test_that("the same seed gives the same analysis, another seed other draws", {
@@ -128,4 +137,68 @@ test_that(".as_single rounds to the nearest single and keeps NA and NaN", {
   expect_identical(oskev:::.as_single(3.4028235e38), 340282346638528859811704183484516925440)
   expect_true(is.na(oskev:::.as_single(NA_real_)))
   expect_true(is.nan(oskev:::.as_single(NaN)))
+})
+
+test_that("the effects words of metafor are refused with what the test assumes instead", {
+  args <- list(ai = c(1, 2), n1i = c(10, 10), ci = c(1, 2), n2i = c(10, 10), runs = 10)
+  call_with <- function(...) do.call(oskev, c(args, list(...)))
+  for (word in c("FE", "RE", "fixed effects", "random-effects", "REML", "EE")) {
+    expect_error(call_with(prevalence = word), "no fixed- or random-effects model",
+                 class = "oskev_argument_error")
+  }
+  expect_error(call_with(model = "random"), "has no argument 'model'.*prevalence = \"random\"",
+               class = "oskev_argument_error")
+  expect_error(call_with(method = "FE"), "has no argument 'method'", class = "oskev_argument_error")
+  expect_error(call_with(rums = 10), "has no argument 'rums'", class = "oskev_argument_error")
+})
+
+test_that("studies with a missing count are left out with a warning naming them", {
+  dat <- data.frame(ai = c(15, NA, 0, 4), n1i = c(120, 54, 40, NA), ci = c(25, 3, 0, 6),
+                    n2i = c(118, 60, 38, 50), lab = c("a", "b", "c", "d"))
+  expect_warning(res <- oskev(ai, n1i, ci, n2i, data = dat, slab = lab, runs = 100, seed = 3),
+                 "studies 2 \\(b\\), 4 \\(d\\) have a missing count \\(NA\\) and are left out: 2 of 4")
+  expect_identical(c(res$k, res$k.all), c(2L, 4L))
+  expect_identical(res$not.na, c(TRUE, FALSE, TRUE, FALSE))
+  expect_identical(res$studies$study, c("a", "c"))
+  complete <- oskev(ai, n1i, ci, n2i, data = dat[c(1, 3), ], runs = 100, seed = 3)
+  expect_identical(res$qsim, complete$qsim)
+  expect_output(print(res), "2 of 4 studies left out")
+  expect_error(oskev(ai, n1i, ci, n2i, data = dat, na.action = "na.fail", runs = 10, seed = 1),
+               "a count is missing \\(NA\\) in studies 2, 4", class = "oskev_argument_error")
+  expect_error(suppressWarnings(oskev(NA, 10, 1, 10)), "no studies are left",
+               class = "oskev_argument_error")
+  expect_error(oskev(ai, n1i, ci, n2i, data = dat, na.action = "drop"), "'na.action' must be")
+})
+
+test_that("subset keeps rows as in metafor, and the messages name the rows of the data", {
+  skip_if_not_installed("metadat")
+  dat <- metadat::dat.bcg
+  early <- oskev(tpos, tpos + tneg, cpos, cpos + cneg, data = dat, subset = year < 1960,
+                 runs = 100, seed = 8)
+  direct <- oskev(tpos, tpos + tneg, cpos, cpos + cneg, data = dat[dat$year < 1960, ],
+                  runs = 100, seed = 8)
+  expect_identical(early$qsim, direct$qsim)
+  expect_identical(early$k, sum(dat$year < 1960))
+  by_index <- oskev(tpos, tpos + tneg, cpos, cpos + cneg, data = dat, subset = -(1:3),
+                    runs = 100, seed = 8)
+  expect_identical(by_index$rows, 4:13)
+  bad <- dat
+  bad$tpos[5] <- -1
+  expect_error(oskev(tpos, tpos + tneg, cpos, cpos + cneg, data = bad, subset = 4:6),
+               "'ai' is negative in study 5")
+  expect_error(oskev(tpos, tpos + tneg, cpos, cpos + cneg, data = dat, subset = 1:20),
+               "'subset' must be", class = "oskev_argument_error")
+})
+
+test_that("every refused argument is an oskev_argument_error with the user's call", {
+  err <- tryCatch(oskev(ai = c(1, 2), n1i = c(10, 10), ci = c(1, 2), n2i = c(10, 10), runs = 0),
+                  error = function(e) e)
+  expect_s3_class(err, c("oskev_argument_error", "oskev_error", "error", "condition"), exact = TRUE)
+  expect_identical(conditionCall(err)[[1]], as.name("oskev"))
+  for (bad in list(list(ai = NA), list(ai = 1.5), list(ai = -1), list(ai = 20),
+                   list(ai = c(1, 2)), list(ai = factor(1)), list(seed = 0),
+                   list(prevalence = "x"))) {
+    args <- utils::modifyList(list(ai = 1, n1i = 10, ci = 1, n2i = 10, runs = 10, seed = 1), bad)
+    expect_error(suppressWarnings(do.call(oskev, args)), class = "oskev_argument_error")
+  }
 })

@@ -26,14 +26,16 @@ test_that("every value equals the command line's on the recorded cases", {
     row <- cli_row(case[[1]], case[[2]], case[[3]], case[[4]], case[[5]], case[[6]])
     expect_identical(row$status, "ok")
     res <- run(case[[1]], runs = case[[2]], cc.one = as.numeric(case[[3]]),
-               cc.both = as.numeric(case[[4]]), model = case[[5]], seed = case[[6]])
-    expect_identical(c(res$rrmh, res$rrmh.lb, res$rrmh.ub, res$q, res$p.left),
+               cc.both = as.numeric(case[[4]]), prevalence = case[[5]], seed = case[[6]])
+    expect_identical(c(res$rrmh, res$ci.lb, res$ci.ub, res$q, res$p.left),
                      single(c(row$rrmh, row$rrmh_lower, row$rrmh_upper, row$q, row$p_left)))
-    expect_identical(c(res$df, res$I2, res$p.asym, res$p.left.plus1, res$se, res$ci.lb, res$ci.ub),
+    expect_identical(c(res$df, res$I2, res$p.asym, res$p.left.plus1, res$p.left.se, res$p.left.lb, res$p.left.ub),
                      as.numeric(c(row$df, row$i_squared, row$p_asymptotic, row$p_left_plus_one,
-                                  row$mc_standard_error, row$ci_lower, row$ci_upper)))
-    expect_identical(c(res$runs, res$b, res$undefined, res$settings$seed),
+                                  row$mc_standard_error, row$p_left_lower, row$p_left_upper)))
+    expect_identical(c(res$runs, res$not.above, res$undefined, res$settings$seed),
                      as.numeric(c(row$runs, row$not_above, row$undefined, row$seed)))
-    expect_identical(res$settings$cc.one, single(row$ccone))
+    expect_identical(res$settings$cc.one, single(row$cc_one))
+    expect_identical(c(res$p.upper, res$p.lower),
+                     as.numeric(c(row$p_asymptotic_upper, row$p_asymptotic_lower)))
   }
 })
