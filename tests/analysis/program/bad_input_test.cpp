@@ -212,8 +212,8 @@ TEST(PicturePlace, AFailureAtTheEndKeepsTheEarlierResults) {
   EXPECT_EQ(std::distance(fs::directory_iterator(folder.path()), {}), 3);
 }
 
-// A link planted where the temporary results file used to go (its name, ".tmp." and the
-// process number) leaves the link's target alone, and output.txt a plain file of results.
+// A link planted where a temporary results file with a guessable name would go (its name,
+// ".tmp." and the process number) leaves the link's target alone, and output.txt a plain file of results.
 TEST(PlantedLink, TheResultsAndThePictureNeverFollowIt) {
 #ifdef _WIN32
   GTEST_SKIP() << "symbolic links need a privilege on Windows; its exclusive creation (CREATE_NEW) fails on any name";
