@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "analysis/batch/batch.hpp"
+#include "analysis/batch/batch_picture.hpp"
 #include "analysis/batch/batch_output.hpp"
 #include "analysis/batch/batch_report.hpp"
 #include "analysis/plot/plot.hpp"
@@ -113,16 +114,8 @@ int analyse(const std::vector<std::string>& arguments, const fs::path& out) {
   batch.keep_distributions = true;
   batch.done = [&](std::size_t i, const Outcome& outcome, QDistribution* distribution) {
     if (!outcome.ok() || distribution == nullptr) return;
-    const BatchItem& item = items[i];
-    const Result& r = outcome.result();
-    PlotData data = plot_data(program_title(variant), type_code(model.prevalence), r.table, r.observed, r.pemp,
-                              static_cast<std::int32_t>(r.runs));
-    data.title = item.name;
-    for (const Study& study : item.studies) data.labels.push_back(study.label);
-    data.summary_limits = std::make_pair(r.rrmh_lower, r.rrmh_upper);
-    data.chi_squared_df = r.observed.DF;
-    data.distribution = std::move(*distribution);
-    write_file(out / "plots" / (std::to_string(i + 1) + ".svg"), render_plot(data));
+    write_file(out / "plots" / (std::to_string(i + 1) + ".svg"),
+               batch_picture(program_title(variant), items[i], model, outcome.result(), std::move(*distribution)));
   };
   batch.progress = [](std::size_t done, std::size_t total, double share) {
     oskev_progress(static_cast<double>(done), static_cast<double>(total), share);

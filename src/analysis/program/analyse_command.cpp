@@ -11,6 +11,7 @@
 #include "analysis/program/analyse_options.hpp"
 #include "analysis/program/output_places.hpp"
 #include "analysis/batch/batch.hpp"
+#include "analysis/batch/batch_picture.hpp"
 #include "analysis/plot/plot.hpp"
 #include "analysis/plot/plot_data.hpp"
 #include "analysis/records/study_tables.hpp"
@@ -183,19 +184,12 @@ int analyse_main(Variant variant, const std::vector<std::string>& arguments, con
   batch.keep_distributions = o.plot.has_value();
   batch.done = [&](std::size_t i, const Outcome& outcome, QDistribution* distribution) {
     if (!o.plot || !outcome.ok() || distribution == nullptr) return;
-    const BatchItem& item = items[i];
-    const Result& r = outcome.result();
-    PlotData data = plot_data(program_title(variant), type_code(model.prevalence), r.table, r.observed, r.pemp,
-                              static_cast<std::int32_t>(r.runs));
-    data.title = item.name;
-    for (const Study& study : item.studies) data.labels.push_back(study.label);
-    data.summary_limits = std::make_pair(r.rrmh_lower, r.rrmh_upper);
-    data.chi_squared_df = r.observed.DF;
-    data.distribution = std::move(*distribution);
+    const std::string svg =
+        batch_picture(program_title(variant), items[i], model, outcome.result(), std::move(*distribution));
     try {
       std::error_code ignored;  // a folder that cannot be made shows as the write's failure
       fs::create_directories(pictures[i].parent_path(), ignored);
-      replace_file(pictures[i], render_plot(data), picture_names[i]);
+      replace_file(pictures[i], svg, picture_names[i]);
     } catch (const errors::RunStopped& stop) {
       std::lock_guard<std::mutex> lock(picture_errors);
       environment.errors << me << ": " << stop.report() << '\n';
