@@ -123,12 +123,16 @@ void PlanReader::read(std::size_t i, std::size_t first, std::size_t last, std::v
       // The arms, each from a seed of its own.
       const std::int32_t seed1 = seed_from_uniform(uniforms_[3 * j + 1]);
       const std::int32_t seed2 = seed_from_uniform(uniforms_[3 * j + 2]);
-      const auto run = static_cast<std::int64_t>(k);
+      // Each arm's draw checked once, here; where it is made it is not checked again.
       generators_.take_GETUNI(uniforms_[3 * j + 1], saved_[3 * j + 1]);
-      check_draw(s1, a.parm1, 1, seed1, {i, 1, run, rrmh_}, errors_);
+      if (!random::binomial_arguments_valid(1, s1, a.parm1)) [[unlikely]] {
+        refuse_draw(s1, a.parm1, 1, seed1, {i, 1, static_cast<std::int64_t>(k), rrmh_}, errors_);
+      }
       generators_.note_GETBIN(s1, a.parm1, 1, seed1);
       generators_.take_GETUNI(uniforms_[3 * j + 2], saved_[3 * j + 2]);
-      check_draw(s2, a.parm2, 1, seed2, {i, 2, run, rrmh_}, errors_);
+      if (!random::binomial_arguments_valid(1, s2, a.parm2)) [[unlikely]] {
+        refuse_draw(s2, a.parm2, 1, seed2, {i, 2, static_cast<std::int64_t>(k), rrmh_}, errors_);
+      }
       generators_.note_GETBIN(s2, a.parm2, 1, seed2);
       if (plan != nullptr) plan->push_back({nevt, a.parm1, a.parm2, seed1, seed2});
       ++k;
