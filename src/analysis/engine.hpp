@@ -17,7 +17,7 @@
 #include "analysis/estimates/study_table.hpp"
 #include "analysis/records/study.hpp"
 #include "analysis/result.hpp"
-#include "analysis/simulation/random_prevalence.hpp"
+#include "analysis/simulation/redraws.hpp"
 
 namespace oskev::analysis {
 

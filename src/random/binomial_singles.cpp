@@ -9,7 +9,7 @@ namespace oskev::random {
 
 void SingleDrawScratch::reserve(std::size_t count) {
   if (attempts.size() >= count) return;
-  for (auto* v : {&in_parallelogram, &in_left, &in_right, &far}) v->resize(count);
+  for (auto* v : {&in_parallelogram, &in_left, &in_right, &far_tail}) v->resize(count);
   attempts.resize(count);
   ixs.resize(count);
   ws.resize(count);
@@ -83,7 +83,7 @@ void draw_singles(std::span<SingleDraw> draws, BinomialSetupCache& setups, Singl
   // sorted by region, each region decided in a loop of its own, and every rejected attempt
   // followed by the next attempt of its own draw, made from its own stream.
   const btpe::RegionScratch room{scratch.in_parallelogram.data(), scratch.in_left.data(), scratch.in_right.data(),
-                                 scratch.far.data(),              scratch.ixs.data(),     scratch.ws.data(),
+                                 scratch.far_tail.data(),              scratch.ixs.data(),     scratch.ws.data(),
                                  scratch.accepted.data()};
   while (waiting > 0) {
     btpe::decide_beyond_triangle(

@@ -46,7 +46,7 @@ class SingleDrawScratch {
   void reserve(std::size_t count);
 
   std::vector<Attempt> attempts;
-  std::vector<std::uint32_t> in_parallelogram, in_left, in_right, far;
+  std::vector<std::uint32_t> in_parallelogram, in_left, in_right, far_tail;
   std::vector<std::int32_t> ixs;
   std::vector<float> ws;
   std::vector<std::uint8_t> accepted;

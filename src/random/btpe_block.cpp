@@ -24,8 +24,8 @@ void btpe_block(std::int32_t nr, const BinomialSetup& s, std::int32_t* ir, Lehme
   std::array<float, kB> us, vs, ws;
   std::array<std::int32_t, kB> ixs;
   std::array<std::uint8_t, kB> accepted;
-  std::array<std::uint32_t, kB> in_parallelogram, in_left, in_right, far;
-  const btpe::RegionScratch room{in_parallelogram.data(), in_left.data(), in_right.data(), far.data(),
+  std::array<std::uint32_t, kB> in_parallelogram, in_left, in_right, far_tail;
+  const btpe::RegionScratch room{in_parallelogram.data(), in_left.data(), in_right.data(), far_tail.data(),
                                  ixs.data(),              ws.data(),      accepted.data()};
 
   UniformCursor draw(stream);

@@ -46,7 +46,7 @@ struct RegionScratch {
   std::uint32_t* parallelogram;
   std::uint32_t* left;
   std::uint32_t* right;
-  std::uint32_t* far;
+  std::uint32_t* far_tail;
   std::int32_t* ixs;
   float* ws;
   std::uint8_t* accepted;
@@ -89,7 +89,7 @@ void decide_beyond_triangle(std::size_t count, AttemptOf attempt, const RegionSc
       room.ws[j] = c.w;
       // Non-short-circuit: the outcome is data, not a branch.
       room.accepted[j] = c.inside & near & (c.w <= s.ratio[slot]);
-      room.far[nfar] = j;
+      room.far_tail[nfar] = j;
       nfar += c.inside & !near;
     }
   };
@@ -98,7 +98,7 @@ void decide_beyond_triangle(std::size_t count, AttemptOf attempt, const RegionSc
   settle_region(room.left, left, [](const BinomialSetup& s, float u, float v) { return left_tail(s, u, v); });
   settle_region(room.right, right, [](const BinomialSetup& s, float u, float v) { return right_tail(s, u, v); });
   for (std::size_t t = 0; t < nfar; ++t) {
-    const std::uint32_t j = room.far[t];
+    const std::uint32_t j = room.far_tail[t];
     const BinomialSetup& s = *attempt(j).setup;
     room.accepted[j] = accepts_far(s, room.ixs[j], distance(s, room.ixs[j]), room.ws[j]);
   }

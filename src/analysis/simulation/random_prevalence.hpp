@@ -11,25 +11,9 @@
 #include "analysis/estimates/study_table.hpp"
 #include "analysis/simulation/draws.hpp"
 #include "analysis/simulation/generators.hpp"
+#include "analysis/simulation/redraws.hpp"
 #include "errors/error_service.hpp"
 #include "random/draw_pool.hpp"
-
-namespace oskev::analysis {
-
-// Bounds on the random-prevalence model's redraws of totals: per run, and in all. A table
-// that leaves almost no acceptable total would otherwise keep the program busy for hours.
-struct RedrawLimits {
-  long per_run = 1'000'000;
-  long long in_all = 50'000'000;
-};
-
-// How a total's arm probabilities are tested against 0: OSKEV redraws a total whose
-// probability equals 0, OSKEV v1.0 one whose probability is 0 or below. Both probabilities are
-// never negative with corrections of 0 or more (the only ones the engine accepts), so the two
-// tests then draw alike.
-enum class ZeroTest { kEqualsZero, kAtMostZero };
-
-}  // namespace oskev::analysis
 
 namespace oskev::analysis::random_prevalence {
 
