@@ -38,6 +38,11 @@ TEST(FloatChars, ShortestAsTheStandardLibraryWritesIt) {
 }
 
 TEST(FloatChars, PortableEqualsStandardOnManyBitPatterns) {
+#ifdef _WIN32
+  // The portable path is the WebAssembly build's, whose strtod rounds correctly; the strtod of
+  // Windows' msvcrt does not at extreme exponents, and the Windows build never takes this path.
+  GTEST_SKIP() << "the portable path reads back with a correctly rounding strtod, which msvcrt lacks";
+#endif
   std::mt19937 draws(20261209);
   for (int i = 0; i < 20000; ++i) {
     const auto high = static_cast<std::uint32_t>(draws());
