@@ -5,6 +5,7 @@
 
 #include "probability/elementary.hpp"
 
+#include <array>
 #include <cmath>
 #include <limits>
 
@@ -27,6 +28,9 @@ constexpr double kInverseLn2 = 0x1.71547652b82fep+0;
 // (exp(x) <= 2^-1075 for x <= -1075 ln 2).
 constexpr double kExpOverflow = 0x1.62e42fefa39efp+9;
 constexpr double kExpUnderflow = -0x1.74910d52d3052p+9;
+// Within these arguments both parts of e^x as a double-double are normal numbers.
+constexpr double kWideLow = -600.0;
+constexpr double kWideHigh = 700.0;
 
 // 2^k·v rounded once, for v = hi + lo with hi the rounded value of v. Scaling a double is
 // exact while the result stays normal; in the subnormal range hi is rounded a second time,
@@ -55,17 +59,35 @@ Wide expm1_reduced(Wide r) {
 
 // e^(x.hi + x.lo) for an argument within the range of finite, nonzero results: with
 // x = k ln 2 + r, e^x = 2^k e^r.
-double exp_in_range(Wide x) {
+// e^x = 2^k y: y to twice the working precision, and k.
+struct Reduced {
+  Wide y;
+  int k;
+};
+
+Reduced exp_reduced(Wide x) {
   const double k = std::nearbyint(x.hi * kInverseLn2);
   Wide r = two_sum(x.hi, -k * kLn2First);  // exact: k·kLn2First is a double
   r = add(r, negate(two_product(k, kLn2Second)));
   r = add(r, Wide{-k * kLn2Third, 0.0});
   r = add(r, Wide{x.lo, 0.0});
-  const Wide y = add(Wide{1.0, 0.0}, expm1_reduced(r));
-  return scale(y, static_cast<int>(k));
+  return {add(Wide{1.0, 0.0}, expm1_reduced(r)), static_cast<int>(k)};
+}
+
+double exp_in_range(Wide x) {
+  const Reduced e = exp_reduced(x);
+  return scale(e.y, e.k);
 }
 
 }  // namespace
+
+// 1 / (2j + 1) for j = 0 ... 23, the coefficients of the series of atanh, to twice the working
+// precision.
+constexpr std::array<Wide, 24> kOddReciprocals = [] {
+  std::array<Wide, 24> table{};
+  for (int j = 0; j < 24; ++j) table[j] = divide(Wide{1.0, 0.0}, Wide{2.0 * j + 1.0, 0.0});
+  return table;
+}();
 
 // x = 2^e m with m in [sqrt(1/2), sqrt(2)), and
 // ln m = 2 atanh(s) = 2 (s + s^3/3 + s^5/5 + ...) with s = (m - 1)/(m + 1), |s| <= 0.1716;
@@ -86,9 +108,7 @@ Wide log_wide(double x) {
   const Wide s = divide(Wide{m - 1.0, 0.0}, two_sum(m, 1.0));  // m - 1 is exact
   const Wide s2 = multiply(s, s);
   Wide p{1.0 / 49.0, 0.0};
-  for (int j = 23; j >= 0; --j) {
-    p = add(divide(Wide{1.0, 0.0}, Wide{2.0 * j + 1.0, 0.0}), multiply(s2, p));
-  }
+  for (int j = 23; j >= 0; --j) p = add(kOddReciprocals[j], multiply(s2, p));
   const Wide ln_m = multiply(multiply(s, p), 2.0);
   return add(multiply(kLn2, static_cast<double>(e)), ln_m);
 }
@@ -135,6 +155,12 @@ double pow(double x, double y) {
     x = -x;
   }
   return sign * exp(multiply(log_wide(x), y));
+}
+
+Wide exp_wide(Wide x) {
+  if (!(x.hi > kWideLow && x.hi < kWideHigh)) return {exp(x), 0.0};
+  const Reduced e = exp_reduced(x);
+  return {std::ldexp(e.y.hi, e.k), std::ldexp(e.y.lo, e.k)};
 }
 
 }  // namespace oskev::probability::elementary

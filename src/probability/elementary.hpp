@@ -25,5 +25,8 @@ double pow(double x, double y);
 // e^(hi + lo) correctly rounded as exp(double) is (hi + lo decides near the ends of the range).
 Wide log_wide(double x);
 double exp(Wide x);
+// e^(hi + lo) as a double-double, to about 2^-100 relative, where both parts are normal numbers
+// (arguments from -600 to 700); beyond, exp(x) with a zero low part.
+Wide exp_wide(Wide x);
 
 }  // namespace oskev::probability::elementary

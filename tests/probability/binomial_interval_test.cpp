@@ -1,5 +1,6 @@
 #include "probability/binomial_interval.hpp"
 
+#include <boost/math/distributions/binomial.hpp>
 #include <gtest/gtest.h>
 
 #include <cerrno>
@@ -42,6 +43,75 @@ TEST(ClopperPearson, AgreesWithBetaQuantiles) {
     const BinomialInterval interval = clopper_pearson(c.successes, c.trials);
     expect_relative(interval.lower, c.lower);
     expect_relative(interval.upper, c.upper);
+  }
+}
+
+// The limits computed to 60 digits (mpmath: bisection on the binomial sums themselves at the
+// double tail (1 - level) / 2), rounded to the nearest double. Among them are limits on which
+// Boost.Math's own (through the C library's functions) miss by one unit of the last place
+// (6 of 32, 31 of 37, 627 of 1808, the upper limits of a few of millions) and by many.
+TEST(ClopperPearson, IsTheDoubleNearestTheExactLimit) {
+  const struct {
+    std::int64_t successes;
+    std::int64_t trials;
+    double level;
+    double lower;
+    double upper;
+  } cases[] = {
+      {1, 1, 0.95, 0x1.99999999999a0p-6, 1.0},
+      {0, 1, 0.95, 0.0, 0x1.f333333333333p-1},
+      {1, 10, 0.95, 0x1.4b6d044ec2e45p-9, 0x1.c7b24e1350e77p-2},
+      {5, 10, 0.95, 0x1.7f26f5adc2c52p-3, 0x1.a03642948f4ecp-1},
+      {5, 10, 0.9, 0x1.c78f3330edde7p-3, 0x1.8e1c3333c4886p-1},
+      {5, 10, 0.99, 0x1.06c7af0710078p-3, 0x1.be4e143e3bfe2p-1},
+      {50, 100, 0.5, 0x1.d8816b046a6b4p-2, 0x1.13bf4a7dcaca6p-1},
+      {37, 1000, 0.95, 0x1.acfa3d8d1736dp-6, 0x1.9eda21ec00ba0p-5},
+      {6, 32, 0.95, 0x1.2739565772003p-4, 0x1.752341f71ee39p-2},
+      {9, 69, 0.95, 0x1.f720fe5991295p-5, 0x1.dda1e6e9022fcp-3},
+      {31, 37, 0.95, 0x1.5c16fe41d2937p-1, 0x1.e04b45982f076p-1},
+      {31, 64, 0.95, 0x1.6e1500e0aa10bp-2, 0x1.39b936a735efcp-1},
+      {627, 1808, 0.95, 0x1.4ca2f0b0fdf25p-2, 0x1.7a1a94e01255ap-2},
+      {25, 10000, 0.95, 0x1.a847cb47c914dp-10, 0x1.e36ead51b830fp-9},
+      {9990, 10000, 0.95, 0x1.ff0f0e1753061p-1, 0x1.ffc121f625241p-1},
+      {0, 80000, 0.95, 0.0, 0x1.82cc5223d408dp-15},
+      {80000, 80000, 0.95, 0x1.fff9f4ceb770bp-1, 1.0},
+      {1, 80000, 0.95, 0x1.53cf4fe414457p-22, 0x1.241b31ee33a4fp-14},
+      {79999, 80000, 0.95, 0x1.fff6df26708e6p-1, 0x1.fffff5618580ep-1},
+      {7, 1312142, 0.95, 0x1.1fe0f9788dbc1p-19, 0x1.70d1be7d7bcfep-17},
+      {6, 1668537, 0.95, 0x1.623e1ee74deeep-20, 0x1.06a06d0cfaa6ep-17},
+      {3, 2000000, 0.999, 0x1.417c9994cd93ep-24, 0x1.d38c054e582d6p-18},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.successes << " of " << c.trials << " at " << c.level);
+    const BinomialInterval interval = clopper_pearson(c.successes, c.trials, c.level);
+    EXPECT_EQ(interval.lower, c.lower);
+    EXPECT_EQ(interval.upper, c.upper);
+  }
+}
+
+// Over a grid of counts, trials and levels, within a unit of the last place of Boost.Math's
+// limits in long double (which all of them equal on x86-64 Linux).
+TEST(ClopperPearson, AgreesWithBoostOverAGrid) {
+  using Binomial = boost::math::binomial_distribution<long double>;
+  const auto within_one_unit = [](double actual, long double reference) {
+    const auto expected = static_cast<double>(reference);
+    return actual == expected || std::nextafter(actual, expected) == expected;
+  };
+  for (const std::int64_t n : {1, 2, 3, 7, 20, 100, 1000, 20000, 80000}) {
+    for (const std::int64_t x : {std::int64_t{1}, std::int64_t{2}, n / 10, n / 3, n / 2, n - 2, n - 1}) {
+      if (x < 1 || x >= n) continue;
+      for (const double level : {0.5, 0.95, 0.99}) {
+        SCOPED_TRACE(testing::Message() << x << " of " << n << " at " << level);
+        const BinomialInterval interval = clopper_pearson(x, n, level);
+        const long double tail = (1.0L - level) / 2.0L;
+        const auto trials = static_cast<long double>(n);
+        const auto successes = static_cast<long double>(x);
+        EXPECT_TRUE(within_one_unit(interval.lower, Binomial::find_lower_bound_on_p(
+                                                        trials, successes, tail, Binomial::clopper_pearson_exact_interval)));
+        EXPECT_TRUE(within_one_unit(interval.upper, Binomial::find_upper_bound_on_p(
+                                                        trials, successes, tail, Binomial::clopper_pearson_exact_interval)));
+      }
+    }
   }
 }
 
