@@ -60,4 +60,18 @@ RunOutcome run_in_scratch(const RunSetup& setup) {
   return outcome;
 }
 
+CommandOutcome run_command(const std::filesystem::path& folder, const std::vector<std::string>& arguments,
+                           const CommandSetup& setup) {
+  std::istringstream in(setup.input);
+  std::ostringstream out, err;
+  random::FixedClock clock(setup.time);
+  analysis::RunEnvironment environment{in, out, err, folder, clock, setup.terminal};
+  environment.answers_file = setup.answers_file;
+  CommandOutcome o;
+  o.status = analysis::program_main(analysis::Variant::kOskev, arguments, environment);
+  o.out = out.str();
+  o.err = err.str();
+  return o;
+}
+
 }  // namespace oskev::testing

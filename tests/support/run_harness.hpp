@@ -6,6 +6,7 @@
 #include <streambuf>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "analysis/program/program.hpp"
 #include "random/clock.hpp"
@@ -70,5 +71,22 @@ struct RunSetup {
 };
 
 RunOutcome run_in_scratch(const RunSetup& setup);
+
+// What one in-process run of a program with arguments wrote, in `folder`.
+struct CommandOutcome {
+  int status = -1;
+  std::string out;
+  std::string err;
+};
+
+struct CommandSetup {
+  std::string input;                   // standard input
+  random::TimeOfDay time{10, 30, 15};  // the clock's reading
+  bool terminal = false;               // standard error is a terminal
+  std::string answers_file;            // the dialogue's --answers file, if any
+};
+
+CommandOutcome run_command(const std::filesystem::path& folder, const std::vector<std::string>& arguments,
+                           const CommandSetup& setup = {});
 
 }  // namespace oskev::testing

@@ -19,23 +19,12 @@ using testing::read_file;
 using testing::ScratchFolder;
 using testing::write_file;
 
-struct Outcome {
-  int status = -1;
-  std::string out, err;
-};
+using Outcome = testing::CommandOutcome;
 
 Outcome run(const fs::path& folder, std::vector<std::string> arguments, const std::string& input = "",
             random::TimeOfDay time = {10, 30, 15}, bool terminal = false) {
-  std::istringstream in(input);
-  std::ostringstream out, err;
-  random::FixedClock clock(time);
-  const RunEnvironment environment{in, out, err, folder, clock, terminal};
   arguments.insert(arguments.begin(), "analyse");
-  Outcome o;
-  o.status = program_main(Variant::kOskev, arguments, environment);
-  o.out = out.str();
-  o.err = err.str();
-  return o;
+  return testing::run_command(folder, arguments, {input, time, terminal});
 }
 
 float as_float(const nlohmann::json& value) {

@@ -18,23 +18,11 @@ using testing::read_file;
 using testing::ScratchFolder;
 using testing::write_file;
 
-struct Outcome {
-  int status = -1;
-  std::string out, err;
-};
+using Outcome = testing::CommandOutcome;
 
 Outcome run(const fs::path& folder, const std::vector<std::string>& arguments, const std::string& input = "2\n100\n0.5\n0.5\n1\n",
             const std::string& answers_file = "") {
-  std::istringstream in(input);
-  std::ostringstream out, err;
-  random::FixedClock clock({10, 30, 15});
-  RunEnvironment environment{in, out, err, folder, clock};
-  environment.answers_file = answers_file;
-  Outcome o;
-  o.status = program_main(Variant::kOskev, arguments, environment);
-  o.out = out.str();
-  o.err = err.str();
-  return o;
+  return testing::run_command(folder, arguments, {input, {10, 30, 15}, false, answers_file});
 }
 
 const char* const kTable = "meta,e1,s1,e2,s2\nA,15,120,25,118\nA,5,54,3,60\nB,1,20,2,20\nB,3,30,4,30\n";
