@@ -1,42 +1,34 @@
-// The page: studies in, settings, the run in a Web Worker on the engine, results out. Every
+// The page: studies in, settings, the run in Web Workers on the engine (pool.js), results out. Every
 // number shown and every file offered for download is the engine's own text; this script only
 // places it on the page.
 const ENGINE_SOURCE = '/*OSKEV_ENGINE*/';
 const EXAMPLES = '/*OSKEV_EXAMPLES*/';
 
 const $ = (id) => document.getElementById(id);
-const state = { worker: null, ready: false, running: false, sourceName: 'studies.csv', fileBytes: null, urls: [] };
+const state = { pool: null, running: false, sourceName: 'studies.csv', fileBytes: null, urls: [] };
 
-// ---- the worker ----------------------------------------------------------------------------
-const workerUrl = URL.createObjectURL(new Blob([ENGINE_SOURCE], { type: 'text/javascript' }));
+// ---- the workers ---------------------------------------------------------------------------
+function showProgress(done, total, share, shareOfNext, working) {
+  const bar = $('progress');
+  bar.dataset.workers = String(working);
+  bar.max = total;
+  bar.value = Math.min(total, done + share);
+  const next = shareOfNext > 0 && done < total ? `, ${Math.floor(100 * shareOfNext)}% of the next` : '';
+  $('progress-label').textContent = `Analysed ${done} of ${total} meta-analyses${next}`;
+}
 
-function startWorker() {
-  state.ready = false;
-  state.worker = new Worker(workerUrl);
-  state.worker.onmessage = (event) => onWorkerMessage(event.data);
-  state.worker.onerror = (event) => finishRun(() => showProblem(`The engine failed: ${event.message || 'unknown error'}.`));
+function startPool() {
+  state.pool = createPool(ENGINE_SOURCE, {
+    onReady: updateButtons,
+    onProgress: showProgress,
+    onDone: (message) => finishRun(() => showResults(message)),
+    onFailed: (text) => finishRun(() => showProblem(text)),
+  });
   updateButtons();
 }
 
-function onWorkerMessage(message) {
-  if (message.kind === 'ready') {
-    state.ready = true;
-    updateButtons();
-  } else if (message.kind === 'progress') {
-    const bar = $('progress');
-    bar.max = message.total;
-    bar.value = Math.min(message.total, message.done + (message.share || 0));
-    const next = message.share > 0 && message.done < message.total ? `, ${Math.floor(100 * message.share)}% of the next` : '';
-    $('progress-label').textContent = `Analysed ${message.done} of ${message.total} meta-analyses${next}`;
-  } else if (message.kind === 'done') {
-    finishRun(() => showResults(message));
-  } else if (message.kind === 'failed') {
-    finishRun(() => showProblem(`The engine failed: ${message.message}`));
-  }
-}
-
 function updateButtons() {
-  $('run').disabled = !state.ready || state.running;
+  $('run').disabled = !state.pool || !state.pool.ready || state.running;
   $('cancel').disabled = !state.running;
 }
 
@@ -123,7 +115,7 @@ function settingsArguments() {
 
 // ---- running -------------------------------------------------------------------------------
 function run() {
-  if (!state.ready || state.running) return;
+  if (!state.pool.ready || state.running) return;
   clearOutput();
   let name = state.sourceName;
   let bytes;
@@ -141,7 +133,7 @@ function run() {
   $('progress-label').textContent = 'Working';
   $('status').textContent = 'Analysing...';
   updateButtons();
-  state.worker.postMessage({ kind: 'run', files: [{ name, bytes }], args });
+  state.pool.run([{ name, bytes }], args);
 }
 
 function finishRun(show) {
@@ -153,12 +145,11 @@ function finishRun(show) {
 
 function cancel() {
   if (!state.running) return;
-  state.worker.terminate();
   state.running = false;
+  state.pool.cancel();
   $('progress-area').hidden = true;
   clearOutput();
   $('status').textContent = 'Cancelled: nothing was computed.';
-  startWorker();
   $('run').focus();
 }
 
@@ -356,6 +347,8 @@ function showResults(message) {
   });
   const failedCount = entries.filter((e) => e.status !== 'ok').length;
   $('status').textContent = `Analysed ${entries.length - failedCount} of ${entries.length} meta-analyses.`;
+  // How many workers analysed a share, for whoever measures the page.
+  $('status').dataset.workers = String(message.workers);
   $('results').hidden = false;
 }
 
@@ -375,4 +368,4 @@ $('add-row').addEventListener('click', () => addRow().querySelector('input').foc
 $('run').addEventListener('click', run);
 $('cancel').addEventListener('click', cancel);
 for (let i = 0; i < 3; ++i) addRow();
-startWorker();
+startPool();
