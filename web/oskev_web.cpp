@@ -17,8 +17,10 @@
 //   oskev_count(run), oskev_seed(run)  the meta-analyses read, the seed used
 //   oskev_shard(run, first, end)     analyses meta-analyses first ... end - 1 (0-based)
 //   oskev_close(run)
-// and on one worker, with the rows of every share joined in input order in the file /rows.bin:
-//   oskev_render()                   the reports of the whole batch
+// and, with the rows of every share joined in input order in the file /rows.bin:
+//   oskev_render(formats)            reports of the whole batch: 1 the table, 2 CSV, 4 JSON,
+//                                    or any sum of them (the page may have each made by
+//                                    another worker)
 // Each call but oskev_close writes into the folder /out (emptied first):
 //   errors.txt, console.txt      what the command writes on standard error and output (open)
 //   plots/N.svg, rows.bin        the picture of meta-analysis N (1-based), the rows (shard)
@@ -109,6 +111,12 @@ bool read_file(const std::string& name, std::vector<BatchItem>& items, std::stri
   return true;
 }
 
+// The reports oskev_render makes, any sum of them: each is a function of all rows alone, so
+// several workers may make one each.
+constexpr int kTableFormat = 1;
+constexpr int kCsvFormat = 2;
+constexpr int kJsonFormat = 4;
+
 int internal_error(const std::exception& error) {
   write_file(kOut / "errors.txt", std::string("oskev analyse: internal error: ") + error.what() + '\n');
   return errors::kExitInternal;
@@ -197,7 +205,7 @@ EMSCRIPTEN_KEEPALIVE int oskev_shard(const OskevRun* session, int first, int end
   }
 }
 
-EMSCRIPTEN_KEEPALIVE int oskev_render() {
+EMSCRIPTEN_KEEPALIVE int oskev_render(int formats) {
   try {
     fresh_out();
     const std::vector<ReportRow> rows = web::unpack_rows(read_bytes(kRows));
@@ -205,9 +213,9 @@ EMSCRIPTEN_KEEPALIVE int oskev_render() {
     for (const ReportRow& row : rows)
       if (row.status != "ok") status = errors::kExitRefused;
     const BatchInfo info{"oskev analyse", OSKEV_VERSION};
-    write_file(kOut / "table.txt", render(OutputFormat::kTable, rows, info));
-    write_file(kOut / "results.csv", render(OutputFormat::kCsv, rows, info));
-    write_file(kOut / "results.json", render(OutputFormat::kJson, rows, info));
+    if (formats & kTableFormat) write_file(kOut / "table.txt", render(OutputFormat::kTable, rows, info));
+    if (formats & kCsvFormat) write_file(kOut / "results.csv", render(OutputFormat::kCsv, rows, info));
+    if (formats & kJsonFormat) write_file(kOut / "results.json", render(OutputFormat::kJson, rows, info));
     write_file(kOut / "errors.txt", "");
     return status;
   } catch (const std::exception& error) {

@@ -7,6 +7,12 @@
 
 // The most workers of a run: each holds an engine of its own, and its memory.
 const MOST_WORKERS = 16;
+// The engine's reports (any sum of them is asked of one worker) and the exit status of a
+// batch with a meta-analysis not analysed.
+const REPORT_TABLE = 1;
+const REPORT_CSV = 2;
+const REPORT_JSON = 4;
+const EXIT_REFUSED = 3;
 
 function createPool(source, events) {
   const url = URL.createObjectURL(new Blob([source], { type: 'text/javascript' }));
@@ -87,7 +93,7 @@ function createPool(source, events) {
       job.count = message.count;
       job.seed = message.seed;
       w.open = true;
-      if (job.count === 0) { send(w, job, { kind: 'render', rows: [] }); return; }
+      if (job.count === 0) { render(job, []); return; }
       const wanted = Math.min(MOST_WORKERS, job.count, Math.max(1, navigator.hardwareConcurrency || 1));
       while (pool.workers.length < wanted) spawn();
       job.workers = pool.workers.slice(0, wanted);
@@ -120,11 +126,36 @@ function createPool(source, events) {
     w.shares += 1;
     progress(job);
     if (job.finished === job.count) {
-      const rows = [...job.parts.keys()].sort((a, b) => a - b).map((first) => job.parts.get(first));
-      send(job.workers[0], job, { kind: 'render', rows }, rows.map((part) => part.buffer));
+      render(job, [...job.parts.keys()].sort((a, b) => a - b).map((first) => job.parts.get(first)));
     } else {
       handOut(w, job);
     }
+  }
+
+  // The reports of the whole batch from the rows of all shares: each is a function of all the
+  // rows, so the workers that have the run open make one or two each, side by side (the CSV,
+  // which takes longest, apart from the others).
+  function render(job, rows) {
+    const open = job.workers.filter((x) => x.open);
+    const plan = open.length >= 3 ? [REPORT_TABLE, REPORT_CSV, REPORT_JSON]
+      : open.length === 2 ? [REPORT_TABLE | REPORT_JSON, REPORT_CSV] : [REPORT_TABLE | REPORT_CSV | REPORT_JSON];
+    job.rendering = plan.length;
+    job.reports = { status: 0, errors: '', table: null, csv: null, json: null };
+    plan.forEach((formats, i) => send(open[i], job, { kind: 'render', rows, formats }));
+  }
+
+  // One worker's reports; the run is done with the last of them.
+  function rendered(job, message) {
+    const reports = job.reports;
+    if (reports.status === 0 || (message.status !== 0 && message.status !== EXIT_REFUSED)) {
+      reports.status = message.status;
+      reports.errors = message.errors;
+    }
+    for (const format of ['table', 'csv', 'json']) if (message[format] !== null) reports[format] = message[format];
+    if (--job.rendering > 0) return;
+    const plots = job.plots.sort((a, b) => a.index - b.index);
+    const workers = job.workers.filter((x) => x.shares > 0).length;
+    finish({ ...reports, seed: job.seed, plots, workers });
   }
 
   function onMessage(w, message) {
@@ -147,9 +178,7 @@ function createPool(source, events) {
     } else if (message.kind === 'shard-done') {
       shardDone(w, job, message);
     } else if (message.kind === 'done') {
-      const plots = job.plots.sort((a, b) => a.index - b.index);
-      const workers = job.workers.filter((x) => x.shares > 0).length;
-      finish({ ...message, seed: job.seed, plots, workers });
+      rendered(job, message);
     }
   }
 

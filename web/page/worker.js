@@ -6,8 +6,9 @@
 //   {kind: 'shard', first, end}   analyses meta-analyses first ... end - 1 of the open run
 //     -> {kind: 'progress', done, total, share} as it goes, then
 //     -> {kind: 'shard-done', first, end, status, errors, rows, plots: [{index, svg}]}
-//   {kind: 'render', rows: [bytes of each share, in input order]}
-//     -> {kind: 'done', status, errors, table, csv, json}
+//   {kind: 'render', rows: [bytes of each share, in input order], formats}
+//     -> {kind: 'done', status, errors, table, csv, json}   (formats: 1 table, 2 CSV, 4 JSON, or
+//        any sum; the others are null)
 //   {kind: 'close'}   ends the open run
 'use strict';
 const enginePromise = createOskev();
@@ -71,7 +72,7 @@ function render(engine, request) {
   let at = 0;
   for (const part of request.rows) { joined.set(part, at); at += part.length; }
   FS.writeFile('/rows.bin', joined);
-  const status = engine.ccall('oskev_render', 'number', [], []);
+  const status = engine.ccall('oskev_render', 'number', ['number'], [request.formats]);
   FS.unlink('/rows.bin');
   postMessage({
     kind: 'done',
