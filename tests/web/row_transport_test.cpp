@@ -47,8 +47,8 @@ std::vector<Batch> batches() {
   stopped.run.stop_after = 5;
   stopped.run.level = 0.9;
   all.push_back(stopped);
-  Batch zeros{"zero cells left uncorrected, and a refusal",
-              {{"-", "road", testing::studies_of(testing::kRoadStudies)}, {"-", "bad", {{9, 5, 1, 10, ""}}}},
+  Batch zeros{"a zero cell left uncorrected, and a refusal",
+              {{"-", "zero", testing::studies_of("5 10 0 10 4 12 6 11")}, {"-", "bad", {{9, 5, 1, 10, ""}}}},
               {Prevalence::kFixed, 0.0f, 0.0f},
               runs(3, 300)};
   zeros.run.tuning.stated_studies = 3;
@@ -57,6 +57,8 @@ std::vector<Batch> batches() {
   zeros.run.tuning.spread = false;
   zeros.run.tuning.tables_per_slice = 123;
   all.push_back(zeros);
+  all.push_back({"a library stop", {{"c.csv", "road", testing::studies_of(testing::kRoadStudies)}},
+                 {Prevalence::kFixed, 0.0f, 0.0f}, runs(5, 100)});
   return all;
 }
 
@@ -109,7 +111,7 @@ TEST(RowTransport, EveryRowComesBackBitForBitAndRendersTheSameBytes) {
   std::vector<std::string> statuses;
   for (const Batch& batch : batches())
     for (const ReportRow& row : analyse_batch(batch).rows) statuses.push_back(row.status);
-  EXPECT_EQ(statuses, (std::vector<std::string>{"ok", "ok", "ok", "Q undefined", "refused"}));
+  EXPECT_EQ(statuses, (std::vector<std::string>{"ok", "ok", "ok", "Q undefined", "refused", "library stop"}));
 }
 
 TEST(RowTransport, RealsKeepTheirBitsAndPackingsJoinEndToEnd) {
