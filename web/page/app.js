@@ -5,12 +5,17 @@ const ENGINE_SOURCE = '/*OSKEV_ENGINE*/';
 const EXAMPLES = '/*OSKEV_EXAMPLES*/';
 
 const $ = (id) => document.getElementById(id);
-const state = { pool: null, running: false, sourceName: 'studies.csv', fileBytes: null, urls: [] };
+const state = { pool: null, running: false, progressShown: 0, sourceName: 'studies.csv', fileBytes: null, urls: [] };
 
 // ---- the workers ---------------------------------------------------------------------------
+// At most a few times a second: each change lays out the page again, which, with a long table
+// of studies in the text box, would take the time of a core from the workers.
 function showProgress(done, total, share, shareOfNext, working) {
   const bar = $('progress');
-  bar.dataset.workers = String(working);
+  if (bar.dataset.workers !== String(working)) bar.dataset.workers = String(working);
+  const now = performance.now();
+  if (now - state.progressShown < 250) return;
+  state.progressShown = now;
   bar.max = total;
   bar.value = Math.min(total, done + share);
   const next = shareOfNext > 0 && done < total ? `, ${Math.floor(100 * shareOfNext)}% of the next` : '';
@@ -213,14 +218,24 @@ function describeInputError(report, run) {
 }
 
 // ---- results -------------------------------------------------------------------------------
+// A link that downloads `bytes`. Its file is made when it is first wanted (pointed at, focused,
+// clicked, or its picture shown): a batch of a thousand pictures would otherwise hold up the
+// page with a thousand files made at once. Until then it points to the results.
 function download(bytes, name, label, type) {
-  const url = URL.createObjectURL(new Blob([bytes], { type }));
-  state.urls.push(url);
   const link = document.createElement('a');
-  link.href = url;
+  link.href = '#results';
   link.download = name;
   link.className = 'download';
   link.textContent = label;
+  link.file = () => {
+    if (!link.madeFile) {
+      link.madeFile = URL.createObjectURL(new Blob([bytes], { type }));
+      state.urls.push(link.madeFile);
+      link.href = link.madeFile;
+    }
+    return link.madeFile;
+  };
+  for (const wanted of ['pointerenter', 'focus', 'click']) link.addEventListener(wanted, link.file, { once: true });
   return link;
 }
 
@@ -331,7 +346,7 @@ function showResults(message) {
     const place = () => {
       const image = document.createElement('img');
       image.alt = `Forest plot of the studies of ${entry.name} and the null distribution of Q`;
-      image.src = caption.querySelector('a').href;
+      image.src = caption.querySelector('a').file();
       image.decoding = 'async';
       figure.append(image);
     };
