@@ -1,4 +1,4 @@
-// Puts the web page together as one file: the page, its style and script, the engine (the
+// Puts the web page together as one file: the page, its style and scripts, the engine (the
 // WebAssembly inside its JavaScript) and the worker around it, and the bundled examples.
 // Usage: node web/build.mjs ENGINE_JS OUTPUT_HTML
 import { readFileSync, writeFileSync, mkdirSync } from 'node:fs';
@@ -21,7 +21,8 @@ const examples = {
   bcg: read(join(root, 'examples', 'bcg', 'study.txt')),
   six: read(join(root, 'examples', 'meta-analyses', 'meta-analyses.csv')),
 };
-const script = read(join(here, 'page', 'app.js'))
+// The workers' pool, then the page's own script, in one module script.
+const script = `${read(join(here, 'page', 'pool.js'))}\n${read(join(here, 'page', 'app.js'))}`
   .replace("'/*OSKEV_ENGINE*/'", () => literal(engine))
   .replace("'/*OSKEV_EXAMPLES*/'", () => literal(examples));
 const page = read(join(here, 'page', 'index.html'))

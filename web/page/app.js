@@ -1,42 +1,39 @@
-// The page: studies in, settings, the run in a Web Worker on the engine, results out. Every
+// The page: studies in, settings, the run in Web Workers on the engine (pool.js), results out. Every
 // number shown and every file offered for download is the engine's own text; this script only
 // places it on the page.
 const ENGINE_SOURCE = '/*OSKEV_ENGINE*/';
 const EXAMPLES = '/*OSKEV_EXAMPLES*/';
 
 const $ = (id) => document.getElementById(id);
-const state = { worker: null, ready: false, running: false, sourceName: 'studies.csv', fileBytes: null, urls: [] };
+const state = { pool: null, running: false, progressShown: 0, sourceName: 'studies.csv', fileBytes: null, urls: [] };
 
-// ---- the worker ----------------------------------------------------------------------------
-const workerUrl = URL.createObjectURL(new Blob([ENGINE_SOURCE], { type: 'text/javascript' }));
+// ---- the workers ---------------------------------------------------------------------------
+// At most a few times a second: each change lays out the page again, which, with a long table
+// of studies in the text box, would take the time of a core from the workers.
+function showProgress(done, total, share, shareOfNext, working) {
+  const bar = $('progress');
+  if (bar.dataset.workers !== String(working)) bar.dataset.workers = String(working);
+  const now = performance.now();
+  if (now - state.progressShown < 250) return;
+  state.progressShown = now;
+  bar.max = total;
+  bar.value = Math.min(total, done + share);
+  const next = shareOfNext > 0 && done < total ? `, ${Math.floor(100 * shareOfNext)}% of the next` : '';
+  $('progress-label').textContent = `Analysed ${done} of ${total} meta-analyses${next}`;
+}
 
-function startWorker() {
-  state.ready = false;
-  state.worker = new Worker(workerUrl);
-  state.worker.onmessage = (event) => onWorkerMessage(event.data);
-  state.worker.onerror = (event) => finishRun(() => showProblem(`The engine failed: ${event.message || 'unknown error'}.`));
+function startPool() {
+  state.pool = createPool(ENGINE_SOURCE, {
+    onReady: updateButtons,
+    onProgress: showProgress,
+    onDone: (message) => finishRun(() => showResults(message)),
+    onFailed: (text) => finishRun(() => showProblem(text)),
+  });
   updateButtons();
 }
 
-function onWorkerMessage(message) {
-  if (message.kind === 'ready') {
-    state.ready = true;
-    updateButtons();
-  } else if (message.kind === 'progress') {
-    const bar = $('progress');
-    bar.max = message.total;
-    bar.value = Math.min(message.total, message.done + (message.share || 0));
-    const next = message.share > 0 && message.done < message.total ? `, ${Math.floor(100 * message.share)}% of the next` : '';
-    $('progress-label').textContent = `Analysed ${message.done} of ${message.total} meta-analyses${next}`;
-  } else if (message.kind === 'done') {
-    finishRun(() => showResults(message));
-  } else if (message.kind === 'failed') {
-    finishRun(() => showProblem(`The engine failed: ${message.message}`));
-  }
-}
-
 function updateButtons() {
-  $('run').disabled = !state.ready || state.running;
+  $('run').disabled = !state.pool || !state.pool.ready || state.running;
   $('cancel').disabled = !state.running;
 }
 
@@ -123,7 +120,7 @@ function settingsArguments() {
 
 // ---- running -------------------------------------------------------------------------------
 function run() {
-  if (!state.ready || state.running) return;
+  if (!state.pool.ready || state.running) return;
   clearOutput();
   let name = state.sourceName;
   let bytes;
@@ -141,7 +138,7 @@ function run() {
   $('progress-label').textContent = 'Working';
   $('status').textContent = 'Analysing...';
   updateButtons();
-  state.worker.postMessage({ kind: 'run', files: [{ name, bytes }], args });
+  state.pool.run([{ name, bytes }], args);
 }
 
 function finishRun(show) {
@@ -153,12 +150,11 @@ function finishRun(show) {
 
 function cancel() {
   if (!state.running) return;
-  state.worker.terminate();
   state.running = false;
+  state.pool.cancel();
   $('progress-area').hidden = true;
   clearOutput();
   $('status').textContent = 'Cancelled: nothing was computed.';
-  startWorker();
   $('run').focus();
 }
 
@@ -222,14 +218,24 @@ function describeInputError(report, run) {
 }
 
 // ---- results -------------------------------------------------------------------------------
+// A link that downloads `bytes`. Its file is made when it is first wanted (pointed at, focused,
+// clicked, or its picture shown): a batch of a thousand pictures would otherwise hold up the
+// page with a thousand files made at once. Until then it points to the results.
 function download(bytes, name, label, type) {
-  const url = URL.createObjectURL(new Blob([bytes], { type }));
-  state.urls.push(url);
   const link = document.createElement('a');
-  link.href = url;
+  link.href = '#results';
   link.download = name;
   link.className = 'download';
   link.textContent = label;
+  link.file = () => {
+    if (!link.madeFile) {
+      link.madeFile = URL.createObjectURL(new Blob([bytes], { type }));
+      state.urls.push(link.madeFile);
+      link.href = link.madeFile;
+    }
+    return link.madeFile;
+  };
+  for (const wanted of ['pointerenter', 'focus', 'click']) link.addEventListener(wanted, link.file, { once: true });
   return link;
 }
 
@@ -340,7 +346,7 @@ function showResults(message) {
     const place = () => {
       const image = document.createElement('img');
       image.alt = `Forest plot of the studies of ${entry.name} and the null distribution of Q`;
-      image.src = caption.querySelector('a').href;
+      image.src = caption.querySelector('a').file();
       image.decoding = 'async';
       figure.append(image);
     };
@@ -356,6 +362,8 @@ function showResults(message) {
   });
   const failedCount = entries.filter((e) => e.status !== 'ok').length;
   $('status').textContent = `Analysed ${entries.length - failedCount} of ${entries.length} meta-analyses.`;
+  // How many workers analysed a share, for whoever measures the page.
+  $('status').dataset.workers = String(message.workers);
   $('results').hidden = false;
 }
 
@@ -375,4 +383,4 @@ $('add-row').addEventListener('click', () => addRow().querySelector('input').foc
 $('run').addEventListener('click', run);
 $('cancel').addEventListener('click', cancel);
 for (let i = 0; i < 3; ++i) addRow();
-startWorker();
+startPool();

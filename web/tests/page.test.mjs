@@ -1,7 +1,8 @@
 // The web page in a real browser (Debian's chromium): every number and every file it gives
 // equals what the native `oskev analyse` of the same tree gives for the same input, settings
-// and seed; bad input is shown at its cell; Cancel leaves the page usable; nothing leaves the
-// page's own origin; axe-core finds no serious or critical violation.
+// and seed, also with the meta-analyses spread over several workers; bad input is shown at its
+// cell; Cancel ends every worker and leaves the page usable; no caption runs off a phone's
+// screen; nothing leaves the page's own origin; axe-core finds no serious or critical violation.
 import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
 import { readFileSync } from 'node:fs';
@@ -36,8 +37,10 @@ after(async () => {
   await server?.close();
 });
 
-async function openPage(url) {
+// The page, with as many cores as the browser says the machine has (`cores`, when given).
+async function openPage(url, cores) {
   const page = await browser.newPage();
+  if (cores) await page.addInitScript((n) => Object.defineProperty(navigator, 'hardwareConcurrency', { get: () => n }), cores);
   const problems = [];
   page.on('pageerror', (error) => problems.push(String(error)));
   await page.goto(url);
@@ -168,21 +171,77 @@ test('a bad cell is shown at its row and column, and nothing is computed', async
   await page.close();
 });
 
-test('Cancel stops a long run at once, shows nothing of it, and the page runs again', async () => {
-  const page = await openPage(server.url);
-  await page.click('#example-six');
-  await setSettings(page, { runs: '20000000', seed: '5' });
-  await page.click('#run');
-  await page.waitForSelector('#progress-area:not([hidden])');
-  await page.waitForTimeout(300);
-  assert.equal(await page.isEnabled('#cancel'), true);
-  await page.click('#cancel');
-  assert.equal(await page.textContent('#status'), 'Cancelled: nothing was computed.');
-  assert.equal(await page.isHidden('#results'), true);
-  await setSettings(page, { runs: '200', seed: '5' });
-  await page.waitForFunction(() => !document.getElementById('run').disabled);
+test('a batch spread over three workers equals the command, with a seed given or from the clock', async () => {
+  const page = await openPage(pageFileUrl, 3);
+  await page.fill('#studies-text', six);
+  // The first batch starts the two helpers; the later ones find them ready, and each of the
+  // three workers takes a share of the six meta-analyses from the start.
+  const cases = [
+    { runs: '100000', seed: '777' },
+    { runs: '20000', seed: '' },
+    { runs: '20000', seed: '4242', type: 'random', 'stop-after': '30', level: '90' },
+  ];
+  for (const [k, settings] of cases.entries()) {
+    await setSettings(page, settings);
+    await analyse(page);
+    const seed = await page.textContent('#seed-used');
+    assert.match(seed, /^[1-9]\d*$/);
+    await checkAgainstNative(page, { ...settings, seed }, 'studies.csv', six);
+    const workers = Number(await page.getAttribute('#status', 'data-workers'));
+    assert.ok(workers >= 1 && workers <= 3, `case ${k + 1}: ${workers} workers`);
+    if (k > 0) assert.ok(workers >= 2, `case ${k + 1}: the meta-analyses were spread over ${workers} workers`);
+  }
+  assert.deepEqual(page.problems, []);
+  await page.close();
+});
+
+for (const cores of [1, 3]) {
+  test(`Cancel stops a long run on ${cores} worker(s) at once, shows nothing of it, and the page runs again`, async () => {
+    const page = await openPage(server.url, cores);
+    await page.click('#example-six');
+    await setSettings(page, { runs: '20000000', seed: '5' });
+    await page.click('#run');
+    // Every worker holds a share (a helper starts its engine first).
+    await page.waitForSelector(`#progress-area:not([hidden]) #progress[data-workers="${cores}"]`);
+    assert.equal(await page.isEnabled('#cancel'), true);
+    await page.click('#cancel');
+    assert.equal(await page.textContent('#status'), 'Cancelled: nothing was computed.');
+    assert.equal(await page.isHidden('#results'), true);
+    const settings = { runs: '300', seed: '5' };
+    await setSettings(page, settings);
+    await page.waitForFunction(() => !document.getElementById('run').disabled);
+    await analyse(page);
+    await checkAgainstNative(page, settings, 'meta-analyses.csv', six);
+    assert.deepEqual(page.problems, []);
+    await page.close();
+  });
+}
+
+test('on a phone\'s screen, also at 200% zoom, no caption runs out of sight', async () => {
+  const long = 'Streptokinase_versus_placebo_in_acute_myocardial_infarction_all_trials';
+  const text = `${six}${long},A,4,123,11,139\n${long},B,6,306,29,303\n`;
+  const page = await openPage(pageFileUrl);
+  await page.fill('#studies-text', text);
+  await setSettings(page, { runs: '200', seed: '3' });
   await analyse(page);
-  assert.equal(await page.isVisible('#results'), true);
+  await page.check('input[name="mode"][value="table"]');
+  await page.check('input[name="mode"][value="text"]');
+  await page.evaluate(() => { for (const d of document.querySelectorAll('details')) d.open = true; });
+  // 360 and 400 pixels wide, and the same at 200% zoom (half as many CSS pixels).
+  for (const width of [360, 400, 180, 200]) {
+    await page.setViewportSize({ width, height: 800 });
+    for (const mode of ['text', 'table']) {
+      await page.check(`input[name="mode"][value="${mode}"]`);
+      const clipped = await page.$$eval('caption, figcaption, .table-caption, legend, summary, label', (all) => all
+        .filter((e) => e.getClientRects().length > 0)
+        .filter((e) => {
+          const box = e.getBoundingClientRect();
+          return box.left < -0.5 || box.right > document.documentElement.clientWidth + 0.5 || (e.clientWidth > 0 && e.scrollWidth > e.clientWidth + 1);
+        })
+        .map((e) => `${e.tagName.toLowerCase()}${e.id ? `#${e.id}` : ''}: ${e.textContent.slice(0, 40)}`));
+      assert.deepEqual(clipped, [], `${width} px, ${mode}`);
+    }
+  }
   await page.close();
 });
 

@@ -1,5 +1,6 @@
 #include "analysis/plot/svg_writer.hpp"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <utility>
@@ -8,7 +9,7 @@
 
 namespace oskev::analysis::svg {
 
-std::string number(double value) {
+std::string printf_number(double value) {
   if (!std::isfinite(value)) value = 0.0;
   // Coordinates of the drawing stay within a few thousand pixels; two decimals are finer
   // than any screen, and a fixed format never switches to an exponent.
@@ -32,6 +33,11 @@ std::size_t utf8_length(std::string_view text, std::size_t i) {
 }
 
 std::string escape(std::string_view text) {
+  // Most text (every number) holds nothing to replace: printable ASCII but the five.
+  const bool plain = std::all_of(text.begin(), text.end(), [](char c) {
+    return c >= 0x20 && c < 0x7F && c != '&' && c != '<' && c != '>' && c != '"' && c != '\'';
+  });
+  if (plain) return std::string(text);
   constexpr std::string_view kReplacement = "\xEF\xBF\xBD";  // U+FFFD
   std::string out;
   out.reserve(text.size());

@@ -24,7 +24,12 @@ struct Attribute {
 
 using Attributes = std::initializer_list<Attribute>;
 
-// A coordinate or length as it is written into the document.
+// A coordinate or length as it is written into the document: printf's "%.2f" of the value
+// (0 for a value that is not finite) without trailing zeros, and "0" for "-0".
+std::string printf_number(double value);
+// The very same text, formed from the value's bits with integer arithmetic (svg_number.cpp):
+// what every number of the document is written with, as it takes much of a picture's time
+// where printf rounds in software (WebAssembly's C library works in 128-bit long double).
 std::string number(double value);
 
 // Text with the five XML special characters replaced by their entities. Bytes that are no
