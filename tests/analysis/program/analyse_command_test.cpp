@@ -24,7 +24,7 @@ using Outcome = testing::CommandOutcome;
 Outcome run(const fs::path& folder, std::vector<std::string> arguments, const std::string& input = "",
             random::TimeOfDay time = {10, 30, 15}, bool terminal = false) {
   arguments.insert(arguments.begin(), "analyse");
-  return testing::run_command(folder, arguments, {input, time, terminal});
+  return testing::run_command(folder, arguments, {input, time, terminal, ""});
 }
 
 float as_float(const nlohmann::json& value) {
