@@ -235,7 +235,15 @@ function download(bytes, name, label, type) {
     }
     return link.madeFile;
   };
-  for (const wanted of ['pointerenter', 'focus', 'click']) link.addEventListener(wanted, link.file, { once: true });
+  for (const wanted of ['pointerenter', 'focus']) link.addEventListener(wanted, link.file, { once: true });
+  // A click that comes before the file was made (no pointer over the link, no focus on it
+  // first) makes it and clicks again, now on the file's address.
+  link.addEventListener('click', (event) => {
+    if (link.href === link.madeFile) return;
+    event.preventDefault();
+    link.file();
+    link.click();
+  });
   return link;
 }
 
