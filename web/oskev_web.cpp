@@ -44,7 +44,6 @@
 #include "analysis/batch/batch_picture.hpp"
 #include "analysis/batch/batch_report.hpp"
 #include "analysis/program/analyse_options.hpp"
-#include "analysis/records/study_tables.hpp"
 #include "errors/run_stopped.hpp"
 #include "random/clock.hpp"
 #include "random/uniform_stream.hpp"
@@ -101,14 +100,7 @@ bool read_file(const std::string& name, std::vector<BatchItem>& items, std::stri
     report = name + ": cannot be opened";
     return false;
   }
-  try {
-    records::StudyTables tables = records::read_study_tables(file, name);
-    for (records::TableGroup& group : tables.groups) items.push_back({name, group.name, std::move(group.studies)});
-  } catch (const records::TableError& error) {
-    report = error.what();
-    return false;
-  }
-  return true;
+  return read_batch_items(file, name, items, report);
 }
 
 // The reports oskev_render makes, any sum of them: each is a function of all rows alone, so
@@ -193,12 +185,7 @@ EMSCRIPTEN_KEEPALIVE int oskev_shard(const OskevRun* session, int first, int end
       oskev_progress(static_cast<double>(done), static_cast<double>(total), share);
     };
     const std::vector<Outcome> outcomes = run_batch(items, model, run, batch);
-    std::vector<ReportRow> rows;
-    rows.reserve(items.size());
-    for (std::size_t i = 0; i < items.size(); ++i)
-      rows.push_back(report_row(outcomes[i], model, run, items[i].source, items[i].name,
-                                static_cast<std::int64_t>(items[i].studies.size())));
-    write_file(kOut / "rows.bin", web::pack_rows(rows));
+    write_file(kOut / "rows.bin", web::pack_rows(report_rows(outcomes, items, model, run)));
     return errors::kExitComplete;
   } catch (const std::exception& error) {
     return internal_error(error);

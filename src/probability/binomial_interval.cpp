@@ -112,30 +112,51 @@ double beta_quantile_estimate(double a, double b, double z) {
   return x > 0.0 && x < 1.0 ? x : a / (a + b);
 }
 
+// The tail (1 - level) / 2 that each limit leaves outside, and its standard normal deviate (for
+// the start of Newton's method).
+struct Tail {
+  double probability;
+  double deviate;
+};
+
+Tail tail_of(double level) {
+  const double tail = (1.0 - level) / 2.0;
+  return {tail, normal_quantile(1.0 - tail)};
+}
+
+// The exact lower limit for x successes of n trials, 0 < x <= n: the beta(x, n - x + 1) quantile
+// of the tail.
+double lower_limit(double x, double n, const Tail& tail) {
+  return Limit(x, n - x + 1.0, false, tail.probability).solve(beta_quantile_estimate(x, n - x + 1.0, tail.deviate));
+}
+
+// The exact upper limit for x successes of n trials, 0 <= x < n: the beta(x + 1, n - x) quantile
+// of the tail's complement.
+double upper_limit(double x, double n, const Tail& tail) {
+  return Limit(n - x, x + 1.0, true, tail.probability).solve(beta_quantile_estimate(x + 1.0, n - x, -tail.deviate));
+}
+
+bool valid_arguments(std::int64_t successes, std::int64_t trials, double level) {
+  return valid_count(successes, trials) && trials <= kLargestCount && level > 0.0 && level < 1.0;
+}
+
 }  // namespace
 
 BinomialInterval clopper_pearson(std::int64_t successes, std::int64_t trials, double level) {
-  if (!valid_count(successes, trials) || trials > kLargestCount || !(level > 0.0 && level < 1.0)) return {kNaN, kNaN};
+  if (!valid_arguments(successes, trials, level)) return {kNaN, kNaN};
   const auto n = static_cast<double>(trials);
   const auto x = static_cast<double>(successes);
-  const double tail = (1.0 - level) / 2.0;
-  const double z = normal_quantile(1.0 - tail);
-  // The lower limit is the beta(x, n - x + 1) quantile of the tail, the upper the
-  // beta(x + 1, n - x) quantile of its complement.
-  const double lower =
-      successes == 0 ? 0.0 : Limit(x, n - x + 1.0, false, tail).solve(beta_quantile_estimate(x, n - x + 1.0, z));
-  const double upper = successes == trials
-                           ? 1.0
-                           : Limit(n - x, x + 1.0, true, tail).solve(beta_quantile_estimate(x + 1.0, n - x, -z));
-  return {lower, upper};
+  const Tail tail = tail_of(level);
+  return {successes == 0 ? 0.0 : lower_limit(x, n, tail), successes == trials ? 1.0 : upper_limit(x, n, tail)};
 }
 
 BinomialInterval inverse_binomial(std::int64_t successes, std::int64_t trials, double level) {
-  if (successes < 1 || !valid_count(successes, trials) || !(level > 0.0 && level < 1.0)) return {kNaN, kNaN};
-  const double lower = clopper_pearson(successes, trials, level).lower;
+  if (successes < 1 || !valid_arguments(successes, trials, level)) return {kNaN, kNaN};
+  const auto l = static_cast<double>(trials);
+  const auto h = static_cast<double>(successes);
+  const Tail tail = tail_of(level);
   // Every trial a success: L can be no smaller, whatever p, so nothing bounds p from above.
-  if (successes == trials) return {lower, 1.0};
-  return {lower, clopper_pearson(successes - 1, trials - 1, level).upper};
+  return {lower_limit(h, l, tail), successes == trials ? 1.0 : upper_limit(h - 1.0, l - 1.0, tail)};
 }
 
 double inverse_binomial_standard_error(std::int64_t successes, std::int64_t trials) {

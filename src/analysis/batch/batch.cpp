@@ -7,6 +7,8 @@
 #include <optional>
 #include <thread>
 
+#include "analysis/records/study_tables.hpp"
+
 namespace oskev::analysis {
 
 namespace {
@@ -46,6 +48,17 @@ class ItemObserver final : public Observer {
 };
 
 }  // namespace
+
+bool read_batch_items(std::istream& in, const std::string& name, std::vector<BatchItem>& items, std::string& report) {
+  try {
+    records::StudyTables tables = records::read_study_tables(in, name);
+    for (records::TableGroup& group : tables.groups) items.push_back({name, group.name, std::move(group.studies)});
+  } catch (const records::TableError& error) {
+    report = error.what();
+    return false;
+  }
+  return true;
+}
 
 std::vector<Outcome> run_batch(const std::vector<BatchItem>& items, const Model& model, const Run& run,
                                const BatchOptions& options) {

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <istream>
 #include <string>
 #include <vector>
 
@@ -18,6 +19,10 @@ struct BatchItem {
   std::string name;            // the group, or the file when the file is one meta-analysis
   std::vector<Study> studies;  // with their labels when the file has them
 };
+
+// Appends the meta-analyses of the table `in`, read from the file `name`, to `items`; or, when
+// it cannot be read, leaves `items` as it was and puts why into `report`.
+bool read_batch_items(std::istream& in, const std::string& name, std::vector<BatchItem>& items, std::string& report);
 
 // Called on the thread that analysed item `index`, as soon as it is done. `distribution` holds
 // its simulated Q when the batch was asked to keep them (for its picture, which may take them

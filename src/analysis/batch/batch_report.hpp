@@ -3,7 +3,9 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
+#include "analysis/batch/batch.hpp"
 #include "analysis/engine.hpp"
 
 namespace oskev::analysis {
@@ -29,6 +31,10 @@ struct ReportRow {
 // The row of an analysed (or failed) meta-analysis.
 ReportRow report_row(const Outcome& outcome, const Model& model, const Run& run, std::string source, std::string name,
                      std::int64_t studies);
+
+// The rows of a batch's meta-analyses, in order: `outcomes[i]` is that of `items[i]`.
+std::vector<ReportRow> report_rows(const std::vector<Outcome>& outcomes, const std::vector<BatchItem>& items,
+                                   const Model& model, const Run& run);
 
 // The rule that decided the runs: "Besag-Clifford" when it stopped them early, else "fixed runs".
 const char* rule_name(const Result& result);

@@ -28,6 +28,17 @@ std::string failure_text(const Failure& failure) {
 
 }  // namespace
 
+std::vector<ReportRow> report_rows(const std::vector<Outcome>& outcomes, const std::vector<BatchItem>& items,
+                                   const Model& model, const Run& run) {
+  std::vector<ReportRow> rows;
+  rows.reserve(items.size());
+  for (std::size_t i = 0; i < items.size(); ++i) {
+    rows.push_back(report_row(outcomes[i], model, run, items[i].source, items[i].name,
+                              static_cast<std::int64_t>(items[i].studies.size())));
+  }
+  return rows;
+}
+
 ReportRow report_row(const Outcome& outcome, const Model& model, const Run& run, std::string source, std::string name,
                      std::int64_t studies) {
   ReportRow row;

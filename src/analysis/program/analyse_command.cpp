@@ -14,7 +14,6 @@
 #include "analysis/batch/batch_picture.hpp"
 #include "analysis/plot/plot.hpp"
 #include "analysis/plot/plot_data.hpp"
-#include "analysis/records/study_tables.hpp"
 #include "analysis/program/platform.hpp"
 #include "analysis/program/replace_file.hpp"
 #include "analysis/program/report.hpp"
@@ -57,14 +56,7 @@ bool read_file(const RunEnvironment& environment, const std::string& name, std::
     }
     in = &file;
   }
-  try {
-    records::StudyTables tables = records::read_study_tables(*in, name);
-    for (records::TableGroup& group : tables.groups) items.push_back({name, group.name, std::move(group.studies)});
-  } catch (const records::TableError& error) {
-    report = error.what();
-    return false;
-  }
-  return true;
+  return read_batch_items(*in, name, items, report);
 }
 
 // A meta-analysis's name as part of a file name: letters, digits, '.', '-' and '_' are kept.
@@ -204,12 +196,9 @@ int analyse_main(Variant variant, const std::vector<std::string>& arguments, con
   const std::vector<Outcome> outcomes = run_batch(items, model, run, batch);
   progress.reset();
 
-  std::vector<ReportRow> rows;
-  rows.reserve(items.size());
-  for (std::size_t i = 0; i < items.size(); ++i) {
-    rows.push_back(report_row(outcomes[i], model, run, items[i].source, items[i].name,
-                              static_cast<std::int64_t>(items[i].studies.size())));
-    if (rows.back().status != "ok") worse(errors::kExitRefused);
+  const std::vector<ReportRow> rows = report_rows(outcomes, items, model, run);
+  for (const ReportRow& row : rows) {
+    if (row.status != "ok") worse(errors::kExitRefused);
   }
   const std::string text = render(o.format, rows, BatchInfo{"oskev analyse", OSKEV_VERSION});
   if (o.output) {
